@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up and starts The Lamevo: installs what is missing, builds the game, and runs it in
+# the folder that holds the six pose pictures, which it reads by their bare names.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/packages.sh
+scripts/install-packages.sh "${GAME_PACKAGES[@]}"
+cmake --preset game >/dev/null
+cmake --build --preset game -j "$(nproc)" >/dev/null
+cd assets
+exec ../build/game/src/display/lamevo "$@"

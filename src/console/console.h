@@ -1,0 +1,22 @@
+// The console side of a bout: the set-up conversation that greets the players before it,
+// and the running scoreboard with its picture of the strip.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "bout.h"
+
+// Greets the players, reads their names and the kind of bout word by word from input, lists
+// their keys and waits for one more answer before the bout starts. Each name comes back in
+// newly allocated storage (at most 999 characters: the rest of a longer word is dropped).
+// Returns the touch limit, always 5 or 15; touchLimit is the limit so far (0 at start-up,
+// so the menu is always shown). If input ends before the bout is set up, or a name cannot be
+// stored, it says so on standard error and ends the process with status 1.
+std::int32_t runSetupDialogue(std::FILE* input, char** firstName, char** secondName,
+                              std::int32_t touchLimit);
+
+// Prints the touch limit, the score with both names and the strip with an "@" on each
+// fencer's cell to standard output, flushed. Fencers off the strip show no "@".
+void printScoreboard(const Fencer& leftFencer, const Fencer& rightFencer,
+                     std::int32_t touchLimit);

@@ -1,0 +1,161 @@
+#include "console.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// A name holds at most 999 characters; a word that is not a number at the bout-type
+// question is thrown away, so 99 characters of it are plenty.
+constexpr std::size_t NAME_BUFFER_SIZE = 1000;
+constexpr std::size_t DISCARD_BUFFER_SIZE = 100;
+
+enum class NumberRead { converted, notANumber, endOfInput };
+
+bool isBlank(int c) { return std::isspace(c) != 0; }
+
+int skipBlanks(std::FILE* input) {
+    int c = std::getc(input);
+    while (c != EOF && isBlank(c)) {
+        c = std::getc(input);
+    }
+    return c;
+}
+
+// Reads one word the way "%s" does: blanks and line ends before it are skipped, the blank
+// after it is left unread. The whole word is consumed, but only as much as fits in the
+// buffer is kept. Returns false if input ends before a word begins.
+bool readWord(std::FILE* input, char* buffer, std::size_t capacity) {
+    int c = skipBlanks(input);
+    if (c == EOF) {
+        return false;
+    }
+    std::size_t length = 0;
+    while (c != EOF && !isBlank(c)) {
+        if (length + 1 < capacity) {
+            buffer[length++] = static_cast<char>(c);
+        }
+        c = std::getc(input);
+    }
+    if (c != EOF) {
+        std::ungetc(c, input);
+    }
+    buffer[length] = '\0';
+    return true;
+}
+
+// Reads a decimal number the way "%d" does: blanks skipped, an optional sign, then digits up
+// to the first character that cannot continue the number, which is left unread. A word that
+// does not begin with a number converts nothing and stays unread (a lone sign before it is
+// consumed, as the C library does). Numbers beyond the 32-bit range are held at its ends.
+NumberRead readNumber(std::FILE* input, std::int32_t& value) {
+    int c = skipBlanks(input);
+    if (c == EOF) {
+        return NumberRead::endOfInput;
+    }
+    bool negative = false;
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        c = std::getc(input);
+    }
+    if (c == EOF || !std::isdigit(c)) {
+        if (c != EOF) {
+            std::ungetc(c, input);
+        }
+        return NumberRead::notANumber;
+    }
+    std::int64_t magnitude = 0;
+    while (c != EOF && std::isdigit(c)) {
+        magnitude = std::min<std::int64_t>(magnitude * 10 + (c - '0'), std::int64_t{INT_MAX} + 1);
+        c = std::getc(input);
+    }
+    if (c != EOF) {
+        std::ungetc(c, input);
+    }
+    const std::int64_t signedValue = negative ? -magnitude : magnitude;
+    value = static_cast<std::int32_t>(std::clamp<std::int64_t>(signedValue, INT_MIN, INT_MAX));
+    return NumberRead::converted;
+}
+
+[[noreturn]] void inputEndedTooSoon() {
+    std::fputs("The Lamevo: the input ended before the bout could be set up.\n", stderr);
+    std::exit(1);
+}
+
+char* readName(std::FILE* input) {
+    char nameBuffer[NAME_BUFFER_SIZE];
+    if (!readWord(input, nameBuffer, sizeof nameBuffer)) {
+        inputEndedTooSoon();
+    }
+    const std::size_t length = std::strlen(nameBuffer);
+    auto* name = static_cast<char*>(std::malloc(length + 1));
+    if (name == nullptr) {
+        std::fputs("The Lamevo ran out of memory while storing a player's name.\n", stderr);
+        std::exit(1);
+    }
+    std::memcpy(name, nameBuffer, length + 1);
+    return name;
+}
+
+// The bout-type question: 1 means a pool bout, 2 a direct-elimination bout; 5 and 15 typed
+// as they are also count. Each word that is not a number costs one reminder.
+std::int32_t askForBoutType(std::FILE* input, std::int32_t touchLimit) {
+    while (touchLimit != POOL_TOUCH_LIMIT && touchLimit != DIRECT_ELIMINATION_TOUCH_LIMIT) {
+        announce("\nPool Bout (1)\nDE Bout (2)\nSelect either 1 or 2: ");
+        NumberRead read = readNumber(input, touchLimit);
+        while (read == NumberRead::notANumber) {
+            announce("\nPlease select either 1 or 2: ");
+            char discarded[DISCARD_BUFFER_SIZE];
+            readWord(input, discarded, sizeof discarded);
+            read = readNumber(input, touchLimit);
+        }
+        if (read == NumberRead::endOfInput) {
+            inputEndedTooSoon();
+        }
+        if (touchLimit == 1) {
+            touchLimit = POOL_TOUCH_LIMIT;
+        } else if (touchLimit == 2) {
+            touchLimit = DIRECT_ELIMINATION_TOUCH_LIMIT;
+        }
+    }
+    return touchLimit;
+}
+
+void printControls(const char* firstName, const char* secondName) {
+    announce("\n\tHere are the Controls to Play:\n");
+    announce("\n\t%s:", firstName);
+    announce("\t'a' or 'A' == Rereat.\n\t\t's' or 'S' == Parry.\n");
+    announce("\t\t'd' or 'D' == Advance.\n\t\t'f' or 'F' == Lunge.\n");
+    announce("\t\t'w' or 'W' == Recover.\n");
+    announce("\n\t%s:", secondName);
+    announce("\t';' or ':' == Rereat.\n\t\t'l' or 'L' == Parry.\n");
+    announce("\t\t'k' or 'K' == Advance.\n\t\t'j' or 'J' == Lunge.\n");
+    announce("\t\t'o' or 'O' == Recover.\n");
+}
+
+} // namespace
+
+std::int32_t runSetupDialogue(std::FILE* input, char** firstName, char** secondName,
+                              std::int32_t touchLimit) {
+    announce("\n\tWelcome to The Lamevo!\n");
+    announce("\n\tPlease enter the name of the first player: ");
+    *firstName = readName(input);
+    announce("\n\nThank you, %s.\n\tNow please enter the second Player's name: ", *firstName);
+    *secondName = readName(input);
+    announce("\n\nThank you, %s.\n", *secondName);
+    announce("\nWould you like to fence a pool bout or a direct elimination bout?");
+
+    touchLimit = askForBoutType(input, touchLimit);
+
+    printControls(*firstName, *secondName);
+    announce("\n\tClick on the window that pops up to enter commands.\n");
+    announce("\n\n\t\tHit Any Key then Enter to Start the Bout!");
+
+    // Whatever the go-ahead is, a number, a word or the end of input, the bout starts.
+    std::int32_t goAhead = 0;
+    readNumber(input, goAhead);
+    return touchLimit;
+}

@@ -1,0 +1,39 @@
+// Bout control: turns the players' keys into fencing actions, and on every idle turn lets
+// time pass: lunges travel and score or fall short, parries end, halts run out, the bout ends.
+#pragma once
+
+#include "bout.h"
+
+// The few things control asks of the outside world. The game points them at the system clock
+// in whole seconds, glutPostRedisplay, loadPoseTexture and std::exit; tests replace them, so
+// a test can set the clock to any second and watch redraws, poses and the exit.
+struct ControlHooks {
+    WholeSeconds (*now)();
+    void (*requestRedraw)();
+    void (*showPose)(Pose pose);
+    void (*endProcess)(int status);
+};
+extern ControlHooks controlHooks;
+
+// The keyboard callback: one key of either player's five, in either case, acts at once;
+// every key, also an ignored one, asks for a redraw. Keys are ignored during a halt and
+// for good once either fencer has won.
+void onKeyPress(unsigned char key, int x, int y);
+
+// The idle callback, called continuously: checks the strip ends, ends parry holds, moves
+// lunges one cell per whole second and scores them, and runs the timers that end halts,
+// take down the fence banner and end the process ten seconds after the winning halt.
+// With nothing pending it changes nothing and asks for no redraw.
+void onIdle();
+
+// Both sprite rectangles back to their en-garde places, then both fencers shown en garde.
+void resetSprites();
+
+// The referee's halts. offStripHalt gives the touch to the offender's opponent and restarts
+// both on their lines; crossingHalt separates the fencers; touchHalt scores the scorer's
+// lunge and restarts both on their lines.
+void offStripHalt(Fencer& offender);
+void crossingHalt();
+void touchHalt(Fencer& scorer);
+// Moves the sprite rectangles 4 cells apart after a crossing.
+void spreadQuads();

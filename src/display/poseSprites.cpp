@@ -1,0 +1,4 @@
+#include "display.h"
+
+void loadPoseTexture(Pose) {}
+void drawFrame() {}
