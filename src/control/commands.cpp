@@ -1,0 +1,3 @@
+#include "control.h"
+
+void onKeyPress(unsigned char, int, int) {}

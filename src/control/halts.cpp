@@ -1,0 +1,4 @@
+#include "control.h"
+
+ControlHooks controlHooks{};
+void resetSprites() {}

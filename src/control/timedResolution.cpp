@@ -1,0 +1,3 @@
+#include "control.h"
+
+void onIdle() {}
