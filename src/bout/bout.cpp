@@ -24,9 +24,13 @@ Fencer* createFencer(char* name, std::int32_t playerNumber) {
     return fencer;
 }
 
-void setPosition(Fencer& fencer, std::int32_t cell) { fencer.position = cell; }
+void setPosition(Fencer& fencer, std::int32_t cell) {
+    fencer.position = cell;
+}
 
-void addTouch(Fencer& fencer) { ++fencer.touches; }
+void addTouch(Fencer& fencer) {
+    ++fencer.touches;
+}
 
 // +1 for a step towards the opponent, -1 for a step away; 0 for a player the strip does not know.
 static std::int32_t forwardDirection(const Fencer& fencer) {
@@ -86,7 +90,9 @@ void checkForWinner() {
     congratulateIfWon(*bout.rightFencer, bout.rightWon);
 }
 
-std::int32_t gap() { return bout.rightFencer->position - bout.leftFencer->position; }
+std::int32_t gap() {
+    return bout.rightFencer->position - bout.leftFencer->position;
+}
 
 void moveQuad(FencerQuad& quad, float dx) {
     for (SceneVertex& corner : quad.vertex) {

@@ -102,8 +102,12 @@ void checkForWinner();
 std::int32_t gap();
 
 // Offside tests applied by the callers after a move; each fencer only against its own end.
-inline bool leftIsOffStrip(const Fencer& left) { return left.position < STRIP_FIRST_CELL; }
-inline bool rightIsOffStrip(const Fencer& right) { return right.position > STRIP_LAST_CELL; }
+inline bool leftIsOffStrip(const Fencer& left) {
+    return left.position < STRIP_FIRST_CELL;
+}
+inline bool rightIsOffStrip(const Fencer& right) {
+    return right.position > STRIP_LAST_CELL;
+}
 inline bool fencersHaveCrossed(const Fencer& left, const Fencer& right) {
     return left.position > right.position;
 }

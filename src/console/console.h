@@ -18,5 +18,4 @@ std::int32_t runSetupDialogue(std::FILE* input, char** firstName, char** secondN
 
 // Prints the touch limit, the score with both names and the strip with an "@" on each
 // fencer's cell to standard output, flushed. Fencers off the strip show no "@".
-void printScoreboard(const Fencer& leftFencer, const Fencer& rightFencer,
-                     std::int32_t touchLimit);
+void printScoreboard(const Fencer& leftFencer, const Fencer& rightFencer, std::int32_t touchLimit);

@@ -16,8 +16,7 @@ void fillStripRow(const Fencer& leftFencer, const Fencer& rightFencer,
 
 } // namespace
 
-void printScoreboard(const Fencer& leftFencer, const Fencer& rightFencer,
-                     std::int32_t touchLimit) {
+void printScoreboard(const Fencer& leftFencer, const Fencer& rightFencer, std::int32_t touchLimit) {
     char stripRow[STRIP_CELL_COUNT + 1];
     fillStripRow(leftFencer, rightFencer, stripRow);
 

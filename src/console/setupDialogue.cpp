@@ -15,7 +15,9 @@ constexpr std::size_t DISCARD_BUFFER_SIZE = 100;
 
 enum class NumberRead { converted, notANumber, endOfInput };
 
-bool isBlank(int c) { return std::isspace(c) != 0; }
+bool isBlank(int c) {
+    return std::isspace(c) != 0;
+}
 
 int skipBlanks(std::FILE* input) {
     int c = std::getc(input);

@@ -1,3 +1,126 @@
 #include "control.h"
 
-void onKeyPress(unsigned char, int, int) {}
+#include "console.h"
+#include "sides.h"
+
+namespace {
+
+enum class Command { retreat, parry, advance, lunge, recover };
+
+struct KeyBinding {
+    unsigned char key;
+    bool leftPlayer;
+    Command command;
+};
+
+// The left player's keys sit under the left hand, the right player's under the right;
+// upper and lower case (and ";" / ":") give the same command.
+constexpr KeyBinding KEY_TABLE[] = {
+    {'a', true, Command::retreat},  {'A', true, Command::retreat},  {'s', true, Command::parry},
+    {'S', true, Command::parry},    {'d', true, Command::advance},  {'D', true, Command::advance},
+    {'f', true, Command::lunge},    {'F', true, Command::lunge},    {'w', true, Command::recover},
+    {'W', true, Command::recover},  {';', false, Command::retreat}, {':', false, Command::retreat},
+    {'l', false, Command::parry},   {'L', false, Command::parry},   {'k', false, Command::advance},
+    {'K', false, Command::advance}, {'j', false, Command::lunge},   {'J', false, Command::lunge},
+    {'o', false, Command::recover}, {'O', false, Command::recover},
+};
+
+// A parry only reaches a lunge that has come within 4 cells.
+constexpr std::int32_t PARRY_REACH_CELLS = 4;
+
+void showScoreboard() {
+    printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
+}
+
+// The sprite moves first, also when the step then leads to a halt; the halt puts it right.
+void retreat(const Side& side) {
+    moveQuad(side.quad, -side.forwardCells * UNITS_PER_CELL);
+    retreatFencer(side.fencer);
+    if (isOffItsEnd(side)) {
+        offStripHalt(side.fencer);
+    }
+    showScoreboard();
+}
+
+void advance(const Side& side) {
+    moveQuad(side.quad, side.forwardCells * UNITS_PER_CELL);
+    advanceFencer(side.fencer);
+    if (fencersHaveCrossed(*bout.leftFencer, *bout.rightFencer)) {
+        crossingHalt();
+    }
+    showScoreboard();
+}
+
+// A lunge starts at any distance; pressed again it starts afresh from the present cell.
+void lunge(const Side& side) {
+    controlHooks.showPose(side.lunge);
+    side.lungeStart = side.fencer.position;
+    side.lunging = 1;
+    announce("\n%s attacks with a lunge!!\n", side.fencer.name);
+    bout.actionTime = controlHooks.now();
+}
+
+// The parry pose is held whatever the parry meets, until the idle step ends the hold.
+void parry(const Side& side) {
+    controlHooks.showPose(side.parry);
+    if (side.opponentLunging == 1) {
+        if (gap() > PARRY_REACH_CELLS) {
+            announce("\n%s, you are too far away to parry.\n", side.fencer.name);
+        } else {
+            side.opponentLunging = 0;
+            controlHooks.showPose(side.opponentEngarde);
+            announce("%s has parried %s\n", side.fencer.name, side.opponent.name);
+        }
+    } else {
+        announce("\n%s, no one is attacking for you to parry.\n", side.fencer.name);
+    }
+    side.parryHold = 1;
+    bout.actionTime = controlHooks.now();
+}
+
+// Recover only ends one's own lunge; it neither ends a parry hold nor stamps the time.
+void recover(const Side& side) {
+    if (side.lunging == 1) {
+        side.lunging = 0;
+        controlHooks.showPose(side.engarde);
+        announce("%s aborts the lunge and recovers\n", side.fencer.name);
+    } else {
+        announce("%s, you are already en garde\n", side.fencer.name);
+    }
+}
+
+void runCommand(const KeyBinding& binding) {
+    const Side side = binding.leftPlayer ? leftSide() : rightSide();
+    switch (binding.command) {
+    case Command::retreat:
+        retreat(side);
+        break;
+    case Command::parry:
+        parry(side);
+        break;
+    case Command::advance:
+        advance(side);
+        break;
+    case Command::lunge:
+        lunge(side);
+        break;
+    case Command::recover:
+        recover(side);
+        break;
+    }
+}
+
+} // namespace
+
+void onKeyPress(unsigned char key, int /*x*/, int /*y*/) {
+    const bool keyboardFree = bout.halted == 0 && bout.leftWon == 0 && bout.rightWon == 0;
+    if (keyboardFree) {
+        for (const KeyBinding& binding : KEY_TABLE) {
+            if (binding.key == key) {
+                runCommand(binding);
+                break;
+            }
+        }
+    }
+    controlHooks.requestRedraw();
+}
