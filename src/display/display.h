@@ -2,7 +2,14 @@
 // the scene (strip, scoring box, name boards, fencers, cords) with its text.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "bout.h"
+#include "image.h"
 
 // The scene is a fixed frame of 500 x 100 units, origin at the bottom left.
 inline constexpr float SCENE_WIDTH = 500.0f;
@@ -32,3 +39,75 @@ void drawName(const Fencer& fencer);
 void drawHaltBanner();
 void drawFenceBanner();
 void drawWinBanner();
+
+// ---- Pose sprites, without the drawing context ----
+
+// A sprite ready for upload: width x height pixels of 4 bytes (red, green, blue, alpha) in
+// the picture's own order, bottom row first. rgba is null when its memory could not be had.
+struct RgbaSprite {
+    std::int32_t width;
+    std::int32_t height;
+    std::unique_ptr<std::uint8_t[]> rgba;
+};
+
+// The pose picture with exactly pure white (255, 255, 255) made transparent (alpha 0) and
+// every other pixel kept as it is, opaque (alpha 255). Returns a null rgba if out of memory.
+RgbaSprite keyWhiteTransparent(const RgbImage& image);
+
+// The stand-in shown while a fencer has no picture of its own: a small opaque figure in its
+// side's trim colour (red for the left, green for the right), facing the opponent.
+RgbaSprite placeholderSprite(Pose pose);
+
+// The pose picture's file name and whose sprite it is.
+const char* poseFileName(Pose pose);
+bool isLeftPose(Pose pose);
+
+// ---- Scene drawing, without the drawing context ----
+
+// Flags hold 0 or 1; anything but exactly 1 counts as clear.
+constexpr bool isSet(int flag) {
+    return flag == 1;
+}
+
+struct SceneColour {
+    float red, green, blue;
+};
+
+struct ColouredQuad {
+    SceneColour colour;
+    SceneVertex vertex[4];
+};
+
+// The scoring box with each lamp lit or dim as the bout's touch halts say.
+std::array<ColouredQuad, 9> scoringBoxQuads(const BoutState& state);
+
+// Where a fencer's cord meets its sprite: d units in from the sprite's outer edge, at height
+// y (the cord is 1 unit thick above it). A parry hold wins over a lunge.
+struct CordEnd {
+    float x;
+    float y;
+};
+CordEnd leftCordEnd(const BoutState& state);
+CordEnd rightCordEnd(const BoutState& state);
+std::array<ColouredQuad, 6> cordQuads(const BoutState& state);
+
+// ---- Text overlay, without the drawing context ----
+
+enum class Banner { none, halt, win, fence };
+// The one banner across the top: a halt reason first, then a win, then the fence banner.
+Banner chooseBanner(const BoutState& state);
+
+// A line of text with its colour and the left end of its baseline in scene units.
+struct PlacedText {
+    SceneColour colour;
+    SceneVertex at;
+    std::string text;
+};
+
+// The lines of the halt banner and of the congratulations banner for the bout as it stands;
+// both need the fencers to exist.
+std::vector<PlacedText> haltBannerTexts(const BoutState& state);
+std::vector<PlacedText> winBannerTexts(const BoutState& state);
+
+// A score as its two digits ("00" to "15"); any other count gives no text at all.
+std::string scoreText(std::int32_t touches);

@@ -1,15 +1,77 @@
+// The game's entry point: the window and its callbacks, the first sprites, the console
+// set-up, the two fencers on their lines, then the event loop for the rest of the bout.
+#include <GL/freeglut.h>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 
 #include "bout.h"
 #include "console.h"
+#include "control.h"
+#include "display.h"
 
-int main() {
+namespace {
+
+constexpr int WINDOW_LEFT = 100;
+constexpr int WINDOW_TOP = 100;
+constexpr int WINDOW_WIDTH = 1600;
+constexpr int WINDOW_HEIGHT = 320;
+constexpr const char* WINDOW_TITLE = "Tavrin's Lamevo";
+
+constexpr int STARTUP_FAILURE = 1;
+
+// freeglut would print its own terse note and exit; the players get one plain line instead.
+void reportWindowFailure(const char* format, va_list arguments) {
+    char detail[512];
+    std::vsnprintf(detail, sizeof detail, format, arguments);
+    if (std::strncmp(detail, "failed to open display", 22) == 0) {
+        std::fputs("The Lamevo needs a graphical display: none could be opened. Run it on a "
+                   "desktop, or set DISPLAY (for example DISPLAY=:0).\n",
+                   stderr);
+    } else {
+        std::fprintf(stderr, "The Lamevo could not open its window: %s.\n", detail);
+    }
+    std::exit(STARTUP_FAILURE);
+}
+
+WholeSeconds systemClockSeconds() {
+    return static_cast<WholeSeconds>(std::time(nullptr));
+}
+
+void endProcess(int status) {
+    std::exit(status);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
     char* firstName = nullptr;
     char* secondName = nullptr;
-    bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, 0);
+    bout.touchLimit = 0;
+
+    glutInitErrorFunc(reportWindowFailure);
+    glutInit(&argc, argv);
+    // Closing the window ends the bout at once, with the status of a normal end.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_EXIT);
+    glutInitDisplayMode(GLUT_DOUBLE);
+    glutInitWindowPosition(WINDOW_LEFT, WINDOW_TOP);
+    glutInitWindowSize(WINDOW_WIDTH, WINDOW_HEIGHT);
+    glutCreateWindow(WINDOW_TITLE);
+    glutIdleFunc(onIdle);
+    glutDisplayFunc(drawFrame);
+    glutKeyboardFunc(onKeyPress);
+
+    controlHooks = {systemClockSeconds, glutPostRedisplay, loadPoseTexture, endProcess};
+    resetSprites();
+
+    bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);
     bout.leftFencer = createFencer(firstName, LEFT_PLAYER);
     bout.rightFencer = createFencer(secondName, RIGHT_PLAYER);
     resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
+
+    glutMainLoop();
     return 0;
 }
