@@ -232,6 +232,8 @@ TEST(SetupDialogueDeathTest, InputEndingBeforeTheBoutIsSetUpExitsWithStatusOne) 
         {"at the bout type", "Ann Bob", afterSecondName("Ann", "Bob") + MENU},
         {"at the bout type after junk", "Ann Bob y\n",
          afterSecondName("Ann", "Bob") + MENU + PLEASE_SELECT},
+        {"at the bout type after a lone sign, which the number read takes", "Ann Bob -",
+         afterSecondName("Ann", "Bob") + MENU + PLEASE_SELECT},
         {"at the bout type after a wrong number", "Ann Bob 3\n",
          afterSecondName("Ann", "Bob") + MENU + MENU},
     };
