@@ -1,0 +1,38 @@
+#!/usr/bin/env python3
+"""Start-up in a real window: the window is there, at its size and with its title, while
+the console dialogue still waits; the dialogue and the first scoreboard come out byte for
+byte; closing the window in the middle of a bout ends the game at once with status 0."""
+
+import time
+
+from lamevoHarness import HarnessError, Session, pollUntil
+
+
+def windowOpensBeforeTheDialogue(run):
+    game = run.start()
+    # The window is created before the first prompt and stays empty until the bout begins.
+    info = pollUntil(lambda: (lambda i: i if i["state"] == "IsViewable" else None)(
+        game.windowInfo()), 10, 0.05, "the window to be shown")
+    assert info["title"] == "Tavrin's Lamevo", info
+    assert (info["width"], info["height"]) == (1600, 320), info
+    assert (info["x"], info["y"]) == (100, 100), info
+
+    game, bout = run.holdDialogue(game, "Ann", "Bo")
+    game.expectNothingMore()
+
+    # Mid-bout, with a lunge in flight, the player closes the window.
+    game.keys("d")
+    game.expect(bout.advance("left"))
+    game.keys("f")
+    game.expect(bout.lunge("left"))
+    closed = time.time()
+    game.closeWindow()
+    status, ended = game.waitExit(5)
+    assert status == 0, f"closing the window ended the game with status {status}"
+    if ended - closed > 1.0:
+        raise HarnessError(f"the game took {ended - closed:.2f} s to end after the window "
+                           "was closed")
+
+
+if __name__ == "__main__":
+    Session().run([windowOpensBeforeTheDialogue])
