@@ -1,0 +1,113 @@
+// Pose pictures read from disk: what is found, what cannot be opened, and how a message reaches
+// the player when no display is there to show a box.
+#include "loaderTestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The game's own way of showing a message, taken before any test replaces it.
+void (*const showInBox)(const char*) = showLoaderMessage;
+
+class FileTest : public LoaderTest {
+  protected:
+    void SetUp() override {
+        LoaderTest::SetUp();
+        std::string pattern = testing::TempDir() + "lamevoImageXXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern + "/";
+    }
+    void TearDown() override {
+        for (const std::string& path : created) {
+            std::remove(path.c_str());
+        }
+        rmdir(folder.c_str());
+        LoaderTest::TearDown();
+    }
+
+    std::string write(const std::string& name, const Bytes& bytes) {
+        const std::string path = folder + name;
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        EXPECT_NE(file, nullptr);
+        if (file != nullptr) {
+            std::fwrite(bytes.data(), 1, bytes.size(), file);
+            std::fclose(file);
+        }
+        created.push_back(path);
+        return path;
+    }
+
+    std::string folder;
+    std::vector<std::string> created;
+};
+
+TEST_F(FileTest, PictureOnDiskLoadsAndEachLoadIsItsOwn) {
+    BitmapSpec spec{.width = 2, .height = 2, .bitsPerPixel = 24};
+    spec.pixels = packRows(24, {{0x112233, 0x445566}, {0x778899, 0xAABBCC}});
+    const std::string path = write("leftEngarde.bmp", buildBitmap(spec));
+    const auto first = loadBitmapImage(path.c_str());
+    const auto second = loadBitmapImage(path.c_str());
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(shownMessages.empty());
+    EXPECT_EQ(pixelsOf(*first), rgb({0x112233, 0x445566, 0x778899, 0xAABBCC}));
+    EXPECT_EQ(pixelsOf(*second), pixelsOf(*first));
+    EXPECT_NE(first->pixels.get(), second->pixels.get());
+}
+
+TEST_F(FileTest, DamagedPictureOnDiskShowsItsOwnMessageOnly) {
+    BitmapSpec spec{.width = 2, .height = 2, .bitsPerPixel = 24, .compression = 5};
+    spec.pixels = Bytes(16, 0);
+    const std::string path = write("rightLunge.bmp", buildBitmap(spec));
+    EXPECT_EQ(loadBitmapImage(path.c_str()), nullptr);
+    EXPECT_EQ(shownMessages, std::vector<std::string>{CONVERSION_ERROR});
+}
+
+TEST_F(FileTest, WhatCannotBeOpenedNamesTheFileAsGiven) {
+    const std::string empty = write("rightParry.bmp", {});
+    const std::string pipe = folder + "leftParry.bmp";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    created.push_back(pipe);
+    const std::string names[] = {
+        "leftLunge.bmp", // missing, by the bare name the game uses
+        folder + "missing.bmp", empty, folder, pipe,
+    };
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        shownMessages.clear();
+        EXPECT_EQ(loadBitmapImage(name.c_str()), nullptr);
+        EXPECT_EQ(shownMessages,
+                  std::vector<std::string>{"Failed to open DIB file " + name + ".\n"});
+    }
+}
+
+TEST_F(FileTest, LongNameIsCutToTheMessageArea) {
+    const std::string name = folder + std::string(400, 'x') + ".bmp";
+    EXPECT_EQ(loadBitmapImage(name.c_str()), nullptr);
+    const std::string full = "Failed to open DIB file " + name + ".\n";
+    EXPECT_EQ(shownMessages, std::vector<std::string>{full.substr(0, 255)});
+}
+
+TEST(MessageBox, WithoutDisplayTheMessageGoesToStandardError) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string savedDisplay = display != nullptr ? display : "";
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    testing::internal::CaptureStderr();
+    showInBox("Unknown DIB file format.");
+    showInBox("Failed to open DIB file leftParry.bmp.\n");
+    const std::string written = testing::internal::GetCapturedStderr();
+    unsetenv("SDL_VIDEODRIVER");
+    if (display != nullptr) {
+        setenv("DISPLAY", savedDisplay.c_str(), 1);
+    }
+    EXPECT_EQ(written,
+              "Error: Unknown DIB file format.\nError: Failed to open DIB file leftParry.bmp.\n");
+}
+
+} // namespace
