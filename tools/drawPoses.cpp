@@ -4,6 +4,7 @@
 // own trim colour.
 #include "raster.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -165,6 +166,16 @@ void drawSwordArm(Raster& picture, const Skeleton& s, Rgb trim) {
     part(picture, ellipse(s.hand + along * 3.5f, 1.8f, 6.2f, std::atan2(along.y, along.x)), GUARD);
 }
 
+// The game's sprite textures repeat at their edges, so with smoothing the bottom row would
+// bleed into the top edge of the sprite as a faint line: the bottom row stays white and the
+// fencer stands on the row above it, still on the strip.
+void keepBottomRowClear(Raster& picture) {
+    const auto rowWidth = static_cast<std::ptrdiff_t>(picture.width);
+    std::move_backward(picture.pixels.begin(), picture.pixels.end() - rowWidth,
+                       picture.pixels.end());
+    std::fill(picture.pixels.begin(), picture.pixels.begin() + rowWidth, TRANSPARENT_WHITE);
+}
+
 Raster drawFencer(const Skeleton& s, Rgb trim) {
     Raster picture = makeRaster(PICTURE_SIZE, PICTURE_SIZE, TRANSPARENT_WHITE);
     // Back to front: far arm and leg, near leg, body (whose hem covers the thighs), head,
@@ -181,6 +192,7 @@ Raster drawFencer(const Skeleton& s, Rgb trim) {
     trimBand(picture, jacket, s.hip, s.shoulder, 0.1f, 0.22f, trim);
     drawMask(picture, s.head, s.neck);
     drawSwordArm(picture, s, trim);
+    keepBottomRowClear(picture);
     return picture;
 }
 

@@ -106,18 +106,21 @@ TEST_P(PosePicture, IsAnUncompressed24BitBottomUpBmpOf128Square) {
     EXPECT_EQ(p.le(30, 4), 0u);
 }
 
-TEST_P(PosePicture, FencerStandsOnTheBottomEdgeOnPureWhiteAndFillsTheHeight) {
+TEST_P(PosePicture, FencerStandsJustAboveTheBottomEdgeOnPureWhiteAndFillsTheHeight) {
     const Picture p = readPicture(GetParam().name);
     ASSERT_EQ(p.bytes.size(), PIXELS_OFFSET + ROW_BYTES * SIZE);
     for (const auto& [x, y] :
          {std::pair{0, 0}, {SIZE - 1, 0}, {0, SIZE - 1}, {SIZE - 1, SIZE - 1}}) {
         EXPECT_FALSE(p.figure(x, y)) << "corner " << x << "," << y;
     }
+    int bottomRow = 0;
     int feet = 0;
     for (int x = 0; x < SIZE; ++x) {
-        feet += p.figure(x, 0);
+        bottomRow += p.figure(x, 0);
+        feet += p.figure(x, 1);
     }
-    EXPECT_GE(feet, 10) << "both shoes touch the strip";
+    EXPECT_EQ(bottomRow, 0) << "a clear bottom row keeps the feet out of the sprite's top edge";
+    EXPECT_GE(feet, 10) << "both shoes stand on the row above it";
     EXPECT_GE(figureExtent(p).top, 90);
 }
 
