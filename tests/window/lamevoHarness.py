@@ -496,7 +496,6 @@ class Run:
         return self.session.pictureFolderCopy()
 
     def model(self, folder=None):
-        from sceneModel import SceneModel
         return self.session.model(folder or self.args.pictures)
 
     def finish(self):

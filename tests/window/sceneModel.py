@@ -16,7 +16,10 @@ import math
 import os
 import re
 import subprocess
+import time
 from dataclasses import dataclass, field, replace
+
+from lamevoHarness import HarnessError, startOfNextSecond, writePng
 
 WIDTH, HEIGHT = 1600, 320
 SCENE_WIDTH, SCENE_HEIGHT = 500, 100
@@ -505,8 +508,6 @@ def expectScene(game, model, scenes, name, timeout=6.0, until=None):
     """Takes screenshots of the game's window until one shows one of scenes (a Scene or a
     list of them) and saves it under name; returns the scene seen. until is a clock time
     after which the picture cannot show any more: passing it raises MissedMoment."""
-    import time
-    from lamevoHarness import HarnessError
     scenes = [scenes] if isinstance(scenes, Scene) else list(scenes)
     frames = [model.frame(scene) for scene in scenes]
     deadline = time.monotonic() + timeout
@@ -522,10 +523,35 @@ def expectScene(game, model, scenes, name, timeout=6.0, until=None):
     difference = compare(frames[0], shot)
     path = game.saveShot(shot, name + "-NOT-AS-EXPECTED")
     marked = path[:-4] + "-differences.png"
-    from lamevoHarness import writePng
     writePng(marked, WIDTH, HEIGHT, differencePicture(frames[0], shot))
     message = (f"the window did not show {name}: {scenes[0].describe()}"
                + (f" (or {len(scenes) - 1} other candidates)" if len(scenes) > 1 else "")
                + f"\n{difference.describe()}\nscreenshot: {path}\ndifferences in magenta: "
                f"{marked}")
     raise (MissedMoment if tooLate else HarnessError)(message)
+
+
+def shortLived(game, model, scene, name, action, attempts=3):
+    """Shows a picture that lasts only until the clock's second changes: the action (keys and
+    the console text they print) is run just after a whole second, and the picture must be
+    seen within that second. A machine too busy to catch it gets another try."""
+    model.frame(scene)  # drawn ahead, the moment is short
+    for attempt in range(attempts):
+        second = startOfNextSecond()
+        action()
+        try:
+            return expectScene(game, model, scene, name, until=second + 0.95)
+        except MissedMoment:
+            if attempt == attempts - 1:
+                raise
+
+
+def playGoesOn(game, model, scene, name, fenceBannerRequired=False):
+    """After a halt: the fence banner, then the plain scene; keys work again from the fence
+    banner on. A busy machine may miss the banner, which lasts less than a second."""
+    fence = scene.but(banner=("fence",))
+    if fenceBannerRequired:
+        expectScene(game, model, fence, name + "-fence-banner")
+    else:
+        expectScene(game, model, [fence, scene], name + "-fence-banner-or-after")
+    expectScene(game, model, scene, name + "-play-on")

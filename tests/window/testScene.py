@@ -10,33 +10,7 @@ game at once with status 0."""
 import time
 
 from lamevoHarness import HarnessError, Session, startOfNextSecond
-from sceneModel import MissedMoment, Scene, expectScene
-
-
-def shortLived(game, model, scene, name, action, attempts=3):
-    """Shows a picture that lasts only until the clock's second changes: the action (keys and
-    the console text they print) is run just after a whole second, and the picture must be
-    seen within that second. A machine too busy to catch it gets another try."""
-    model.frame(scene)  # drawn ahead, the moment is short
-    for attempt in range(attempts):
-        second = startOfNextSecond()
-        action()
-        try:
-            return expectScene(game, model, scene, name, until=second + 0.95)
-        except MissedMoment:
-            if attempt == attempts - 1:
-                raise
-
-
-def playGoesOn(game, model, scene, name, fenceBannerRequired=False):
-    """After a halt: the fence banner, then the plain scene; keys work again from the fence
-    banner on. A busy machine may miss the banner, which lasts less than a second."""
-    fence = scene.but(banner=("fence",))
-    if fenceBannerRequired:
-        expectScene(game, model, fence, name + "-fence-banner")
-    else:
-        expectScene(game, model, [fence, scene], name + "-fence-banner-or-after")
-    expectScene(game, model, scene, name + "-play-on")
+from sceneModel import Scene, expectScene, playGoesOn, shortLived
 
 
 def sceneThroughAPoolBout(run):
