@@ -135,12 +135,23 @@ int decodeIndexed(const DibDescription& description, const std::uint8_t* pixelDa
 int decode8(const DibDescription& description, const std::uint8_t* pixelData,
             std::size_t pixelBytes, std::uint8_t* workingImage) {
     const ColourLookup lookup = makeColourLookup(description);
-    const std::int32_t width = description.width;
+    // Each colour as one word, blue in the lowest byte: a pixel is one 4-byte store whose
+    // fourth byte the next pixel overwrites; only the last pixel of a row is written bytewise.
+    static_assert(std::endian::native == std::endian::little);
+    std::array<std::uint32_t, 256> words{};
+    for (std::size_t index = 0; index < words.size(); ++index) {
+        const DibColour colour = lookup[index];
+        words[index] =
+            colour.blue | std::uint32_t{colour.green} << 8 | std::uint32_t{colour.red} << 16;
+    }
+    const std::int32_t last = description.width - 1;
     return decodeRows(description, pixelData, pixelBytes, workingImage,
                       [&](const std::uint8_t* source, std::uint8_t* working) {
-                          for (std::int32_t x = 0; x < width; ++x) {
-                              putColour(working + 3 * x, lookup[source[x]]);
+                          for (std::int32_t x = 0; x < last; ++x) {
+                              const std::uint32_t word = words[source[x]];
+                              std::memcpy(working + 3 * x, &word, sizeof word);
                           }
+                          putColour(working + 3 * last, lookup[source[last]]);
                       });
 }
 

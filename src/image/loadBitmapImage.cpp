@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr const char* UNKNOWN_FORMAT = "Unknown DIB file format.";
@@ -53,16 +57,35 @@ void describeInfoHeader(const std::uint8_t* header, DibDescription& description)
 // in one pass and in the same order: the bottom row first.
 void copyAsRgb(const std::uint8_t* working, std::int32_t width, std::int32_t rows,
                std::uint8_t* pixels) {
-    const std::size_t padding = workingRowBytes(width) - std::size_t{3} * width;
+    const std::size_t stride = workingRowBytes(width);
     for (std::int32_t row = 0; row < rows; ++row) {
-        for (std::int32_t x = 0; x < width; ++x) {
-            pixels[0] = working[2];
-            pixels[1] = working[1];
-            pixels[2] = working[0];
-            pixels += 3;
-            working += 3;
+        const std::uint8_t* in = working + row * stride;
+        std::int32_t x = 0;
+#if defined(__SSE2__)
+        // Five pixels per 16 bytes: red and blue trade places by shifting the whole block two
+        // bytes either way. The sixteenth byte written is wrong and is rewritten next, so the
+        // loop keeps a whole pixel beyond the block inside the row.
+        const __m128i greens = _mm_setr_epi8(0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0);
+        const __m128i reds = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+        const __m128i blues = _mm_setr_epi8(0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0);
+        for (; x + 6 <= width; x += 5) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+            const __m128i swapped =
+                _mm_or_si128(_mm_and_si128(block, greens),
+                             _mm_or_si128(_mm_and_si128(_mm_srli_si128(block, 2), reds),
+                                          _mm_and_si128(_mm_slli_si128(block, 2), blues)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), swapped);
+            in += 15;
+            pixels += 15;
         }
-        working += padding;
+#endif
+        for (; x < width; ++x) {
+            pixels[0] = in[2];
+            pixels[1] = in[1];
+            pixels[2] = in[0];
+            in += 3;
+            pixels += 3;
+        }
     }
 }
 
