@@ -18,6 +18,7 @@ import sys
 import tempfile
 import threading
 import time
+import traceback
 import zlib
 
 import consoleText
@@ -326,7 +327,7 @@ class Game:
             while len(self.output) < end and self.output[self.cursor:] == wanted[:len(
                     self.output) - self.cursor]:
                 remaining = deadline - time.monotonic()
-                if remaining <= 0 or (self.exitTime is not None and self.readers_done()):
+                if remaining <= 0 or (self.exitTime is not None and self.readersDone()):
                     break
                 self.changed.wait(min(remaining, 0.1))
             got = bytes(self.output[self.cursor:end])
@@ -335,7 +336,7 @@ class Game:
             self.cursor = end
             return next(t for t, length in self.arrivals if length >= end)
 
-    def readers_done(self):
+    def readersDone(self):
         return not any(reader.is_alive() for reader in self.readers)
 
     def expectNothingMore(self, settle=0.3):
@@ -558,7 +559,6 @@ class Session:
                 log(f"PASS {scenario.__name__} ({time.monotonic() - started:.1f} s)")
             except Exception as fault:
                 failures += 1
-                import traceback
                 traceback.print_exc()
                 for game in run.games:
                     if game.windowId is not None and game.running():
