@@ -34,7 +34,9 @@ class FileTest : public LoaderTest {
         std::FILE* file = std::fopen(path.c_str(), "wb");
         EXPECT_NE(file, nullptr);
         if (file != nullptr) {
-            std::fwrite(bytes.data(), 1, bytes.size(), file);
+            if (!bytes.empty()) {
+                std::fwrite(bytes.data(), 1, bytes.size(), file);
+            }
             std::fclose(file);
         }
         created.push_back(path);
