@@ -73,10 +73,10 @@ PixelMasks makePixelMasks(const DibDescription& description) {
     return {makeChannelMask(0xFF0000), makeChannelMask(0xFF00), makeChannelMask(0xFF)};
 }
 
+// Bit fields that say what 32 bits mean anyway: blue, green, red and an unused fourth byte.
 bool hasPlainMasks(const DibDescription& description) {
-    return description.compression != DIB_BIT_FIELDS ||
-           (description.redMask == 0xFF0000 && description.greenMask == 0xFF00 &&
-            description.blueMask == 0xFF);
+    return description.redMask == 0xFF0000 && description.greenMask == 0xFF00 &&
+           description.blueMask == 0xFF;
 }
 
 std::int64_t rowCount(const DibDescription& description) {

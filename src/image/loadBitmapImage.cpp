@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <new>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -16,9 +17,15 @@ constexpr const char* OUT_OF_MEMORY = "Out of memory.";
 constexpr const char* CONVERSION_ERROR = "Image file conversion error.";
 constexpr std::size_t MASK_BYTES = 12;
 
-std::unique_ptr<RgbImage> refuse(const char* message) {
+// Shows the one message of a failure; converts to an empty result of either step.
+struct Refusal {
+    operator std::unique_ptr<RgbImage>() const { return nullptr; }
+    operator std::optional<std::size_t>() const { return std::nullopt; }
+};
+
+Refusal refuse(const char* message) {
     showLoaderMessage(message);
-    return nullptr;
+    return {};
 }
 
 std::uint16_t read16(const std::uint8_t* bytes) {
@@ -89,9 +96,11 @@ void copyAsRgb(const std::uint8_t* working, std::int32_t width, std::int32_t row
     }
 }
 
-} // namespace
-
-std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::size_t fileBytes) {
+// Fills description from the headers, masks and colour table of the file and finds its pixel
+// data. Returns the offset of the pixel data, or shows the message for the failure and returns
+// nothing.
+std::optional<std::size_t> describeBitmap(const std::uint8_t* file, std::size_t fileBytes,
+                                          DibDescription& description) {
     // With a file header, its pixel-data offset alone says where the pixels begin.
     const bool hasFileHeader = fileBytes >= 2 && file[0] == 'B' && file[1] == 'M';
     if (hasFileHeader && fileBytes < FILE_HEADER_BYTES) {
@@ -106,7 +115,6 @@ std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::si
         return refuse(UNKNOWN_FORMAT);
     }
 
-    DibDescription description{};
     description.colourCount = static_cast<std::uint32_t>(paletteEntryCount(header, headerBytes));
     description.colours.reset(new (std::nothrow) DibColour[description.colourCount]);
     if (!description.colours) {
@@ -151,15 +159,24 @@ std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::si
         description.coloursUsed = description.colourCount;
     }
 
-    std::size_t pixelsAt = headerAt + tableAt + tableBytes;
-    if (hasFileHeader) {
-        const std::uint32_t pixelOffset = read32(file + 10);
-        if (pixelOffset < headerAt + tableAt || pixelOffset > fileBytes) {
-            return refuse(CONVERSION_ERROR);
-        }
-        pixelsAt = pixelOffset;
+    if (!hasFileHeader) {
+        return headerAt + tableAt + tableBytes;
     }
+    const std::uint32_t pixelOffset = read32(file + 10);
+    if (pixelOffset < headerAt + tableAt || pixelOffset > fileBytes) {
+        return refuse(CONVERSION_ERROR);
+    }
+    return pixelOffset;
+}
 
+} // namespace
+
+std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::size_t fileBytes) {
+    DibDescription description{};
+    const std::optional<std::size_t> pixelsAt = describeBitmap(file, fileBytes, description);
+    if (!pixelsAt) {
+        return nullptr;
+    }
     if (description.width <= 0 || description.height == 0) {
         return refuse(CONVERSION_ERROR);
     }
@@ -170,14 +187,14 @@ std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::si
         return refuse(OUT_OF_MEMORY);
     }
     // A damaged file that claims a huge picture is refused before anything is reserved for it.
-    if (fileBytes - pixelsAt < leastPixelBytes(description)) {
+    if (fileBytes - *pixelsAt < leastPixelBytes(description)) {
         return refuse(CONVERSION_ERROR);
     }
     const std::unique_ptr<std::uint8_t[]> working(new (std::nothrow) std::uint8_t[workingBytes]);
     if (!working) {
         return refuse(OUT_OF_MEMORY);
     }
-    if (decodeDibPixels(description, file + pixelsAt, fileBytes - pixelsAt, working.get()) == 0) {
+    if (decodeDibPixels(description, file + *pixelsAt, fileBytes - *pixelsAt, working.get()) == 0) {
         return refuse(CONVERSION_ERROR);
     }
 
