@@ -270,3 +270,38 @@ TEST_F(DecodingTest, LastRowMayLackItsPadding) {
 }
 
 } // namespace
+
+namespace {
+
+// The working image the decoder fills: blue, green, red, each row padded to 4 bytes, the bottom
+// row first also for a picture stored top down.
+TEST(DecodeDibPixels, FillsPaddedBlueGreenRedRowsBottomFirst) {
+    DibDescription description{};
+    description.headerSize = 40;
+    description.width = 2;
+    description.height = -2;
+    description.bitsPerPixel = 8;
+    description.colourCount = 2;
+    description.colours.reset(new DibColour[2]{{0x01, 0x02, 0x03, 0}, {0x0A, 0x0B, 0x0C, 0}});
+    const Bytes stored = {1, 0, 0, 0, 0, 1, 0, 0}; // top row first
+    Bytes working(2 * workingRowBytes(2), 0xEE);
+    ASSERT_EQ(workingRowBytes(2), 8u);
+    EXPECT_EQ(decodeDibPixels(description, stored.data(), stored.size(), working.data()), 2);
+    const Bytes bottom(working.begin(), working.begin() + 6);
+    const Bytes top(working.begin() + 8, working.begin() + 14);
+    EXPECT_EQ(bottom, (Bytes{0x01, 0x02, 0x03, 0x0A, 0x0B, 0x0C}));
+    EXPECT_EQ(top, (Bytes{0x0A, 0x0B, 0x0C, 0x01, 0x02, 0x03}));
+
+    // Sizes it cannot hold, or too few bytes for them, are refused before a byte is written.
+    for (std::int32_t height : {0, INT32_MIN, 100000}) {
+        SCOPED_TRACE(height);
+        description.height = height;
+        EXPECT_EQ(decodeDibPixels(description, stored.data(), stored.size(), working.data()), 0);
+    }
+    description.height = 2;
+    description.width = 0;
+    EXPECT_EQ(decodeDibPixels(description, stored.data(), stored.size(), working.data()), 0);
+    EXPECT_EQ(working[6], 0xEE);
+}
+
+} // namespace
