@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "display.h"
+#include "leakCheck.h"
 
 namespace {
 
@@ -286,10 +287,13 @@ TEST_F(PoseTexture, FrameChangesNothingInTheBoutAndLeavesTheStateTheNextFrameExp
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    prepareForLeakCheck();
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_DOUBLE);
     glutInitWindowSize(160, 32);
     glutCreateWindow("display tests");
     glutHideWindow();
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    checkForLeaksNow(); // before the driver's own memory is let go at exit
+    return result;
 }
