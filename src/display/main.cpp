@@ -4,8 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
+#include <string_view>
 
 #include "bout.h"
 #include "console.h"
@@ -22,12 +22,14 @@ constexpr int WINDOW_HEIGHT = 320;
 constexpr const char* WINDOW_TITLE = "Tavrin's Lamevo";
 
 constexpr int STARTUP_FAILURE = 1;
+// How freeglut's note begins when there is no display to open.
+constexpr std::string_view NO_DISPLAY_NOTE = "failed to open display";
 
 // freeglut would print its own terse note and exit; the players get one plain line instead.
 void reportWindowFailure(const char* format, va_list arguments) {
     char detail[512];
     std::vsnprintf(detail, sizeof detail, format, arguments);
-    if (std::strncmp(detail, "failed to open display", 22) == 0) {
+    if (std::string_view(detail).starts_with(NO_DISPLAY_NOTE)) {
         std::fputs("The Lamevo needs a graphical display: none could be opened. Run it on a "
                    "desktop, or set DISPLAY (for example DISPLAY=:0).\n",
                    stderr);
