@@ -28,8 +28,8 @@ std::uint64_t readLittleEndian(const std::uint8_t* bytes, int count) {
 }
 
 // A run-length picture of a quarter gigabyte fits in a few bytes; decoding one takes thousands of
-// times longer than a pose picture and reaches no new code, so such inputs are passed over
-// (the unit tests hold the loader to its size limits).
+// times longer than a small picture and reaches no new code, so pictures beyond 16384 pixels are
+// passed over (the unit tests hold the loader to its size limits).
 bool claimsHugePicture(const std::uint8_t* data, std::size_t size) {
     const std::size_t at = size >= 2 && data[0] == 'B' && data[1] == 'M' ? 14 : 0;
     if (size < at + 12) {
@@ -44,7 +44,7 @@ bool claimsHugePicture(const std::uint8_t* data, std::size_t size) {
         width = static_cast<std::int32_t>(readLittleEndian(data + at + 4, 4));
         height = static_cast<std::int32_t>(readLittleEndian(data + at + 8, 4));
     }
-    constexpr std::int64_t LARGEST_PIXELS = std::int64_t{1} << 16;
+    constexpr std::int64_t LARGEST_PIXELS = std::int64_t{1} << 14;
     return width > 0 && height != 0 && width * (height < 0 ? -height : height) > LARGEST_PIXELS;
 }
 
@@ -71,13 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (messagesShown != 0 || image->width <= 0 || image->height <= 0) {
         __builtin_trap();
     }
-    // Reading every byte lets the sanitizers catch a buffer that is too small.
+    // The last byte of the rows must lie inside the buffer; the sanitizer checks that it does.
     const std::size_t bytes = std::size_t{3} * image->width * image->height;
-    unsigned sum = 0;
-    for (std::size_t at = 0; at < bytes; ++at) {
-        sum += image->pixels[at];
-    }
-    volatile unsigned keep = sum;
-    (void)keep;
+    volatile std::uint8_t last = image->pixels[bytes - 1];
+    (void)last;
     return 0;
 }
