@@ -113,6 +113,10 @@ class VirtualScreen:
             found.append((int(match.group(1), 16), match.group(2)))
         return found
 
+    def screenshot(self, window):
+        """Reads the pixels of any window on this screen back (an "Error" box, say)."""
+        return parseXwd(self.run("xwd", "-silent", "-id", str(window)))
+
     def stop(self):
         if self.process.poll() is None:
             self.process.terminate()
@@ -313,6 +317,27 @@ class Game:
         self.process.stdin.write(line.encode() + b"\n")
         self.process.stdin.flush()
 
+    def feed(self, data, close=True):
+        """Writes raw bytes to the console from a thread of its own (the game may stop reading
+        half way, or end), then closes the console if asked; returns that thread."""
+        def write():
+            try:
+                self.process.stdin.write(data)
+                self.process.stdin.flush()
+            except (BrokenPipeError, ValueError):
+                pass
+            if close:
+                self.closeInput()
+        writer = threading.Thread(target=write, daemon=True)
+        writer.start()
+        return writer
+
+    def closeInput(self):
+        try:
+            self.process.stdin.close()
+        except (BrokenPipeError, OSError):
+            pass
+
     def unread(self):
         with self.changed:
             return bytes(self.output[self.cursor:])
@@ -410,6 +435,19 @@ class Game:
         window = str(self.window())
         self.screen.run("xdotool", "windowfocus", "--sync", window,
                         "key", "--window", window, "--delay", str(delay), *names)
+
+    def pressNamed(self, names, delay=15, repeat=1):
+        """Presses keys given by their X names ("Return", "ctrl+a", "eacute"...) in the game's
+        window, in order; with repeat, the whole list that many times."""
+        window = str(self.window())
+        self.screen.run("xdotool", "windowfocus", "--sync", window, "key", "--window", window,
+                        "--delay", str(delay), "--repeat", str(repeat), *names, timeout=60)
+
+    def typeText(self, text, delay=10):
+        """Types text in the game's window as a keyboard would, shift and all."""
+        window = str(self.window())
+        self.screen.run("xdotool", "windowfocus", "--sync", window, "type", "--window", window,
+                        "--delay", str(delay), "--", text, timeout=60)
 
     def screenshot(self, name=None):
         """Reads the window's pixels back; saves them as PNG when a name is given."""
