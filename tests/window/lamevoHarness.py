@@ -361,6 +361,26 @@ class Game:
             self.cursor = end
             return next(t for t, length in self.arrivals if length >= end)
 
+    def expectOneOf(self, texts, timeout=10):
+        """Waits until the unread output begins with one of texts; moves past it and returns
+        its index. For steps whose order the clock decides."""
+        wanted = [t.encode() for t in texts]
+
+        def match():
+            with self.changed:
+                unread = bytes(self.output[self.cursor:])
+            for index, text in enumerate(wanted):
+                if unread.startswith(text):
+                    return index + 1
+            if not any(text.startswith(unread[:len(text)]) for text in wanted):
+                raise HarnessError(f"unexpected console output: "
+                                   f"{unread[:200].decode(errors='replace')!r}")
+            return None
+        index = pollUntil(match, timeout, 0.01, f"one of {len(texts)} console texts") - 1
+        with self.changed:
+            self.cursor += len(wanted[index])
+        return index
+
     def readersDone(self):
         return not any(reader.is_alive() for reader in self.readers)
 
