@@ -73,6 +73,10 @@ struct SceneColour {
     float red, green, blue;
 };
 
+inline constexpr SceneColour BLACK = {0, 0, 0};
+inline constexpr SceneColour WHITE = {1, 1, 1};
+inline constexpr SceneColour BLUE = {0, 0, 1};
+
 struct ColouredQuad {
     SceneColour colour;
     SceneVertex vertex[4];

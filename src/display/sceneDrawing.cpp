@@ -7,9 +7,6 @@
 
 namespace {
 
-constexpr SceneColour BLACK = {0, 0, 0};
-constexpr SceneColour WHITE = {1, 1, 1};
-constexpr SceneColour BLUE = {0, 0, 1};
 constexpr SceneColour GREY = {0.5f, 0.5f, 0.5f};
 
 constexpr ColouredQuad BACKDROP = {{0.8f, 0.8f, 0.8f}, {{0, 0}, {0, 100}, {500, 100}, {500, 0}}};

@@ -17,10 +17,8 @@ constexpr std::string_view CONGRATULATIONS_TEXT = "Congratulations, ";
 constexpr std::string_view WON_TEXT = "!  You've Won The Bout!";
 constexpr std::string_view FAREWELL_TEXT = "Goodluck in Your Future Bouts and Goodbye!";
 
-constexpr SceneColour BLACK = {0, 0, 0};
 constexpr SceneColour RED = {1, 0, 0};
 constexpr SceneColour GREEN = {0, 1, 0};
-constexpr SceneColour BLUE = {0, 0, 1};
 
 constexpr SceneVertex BANNER_FIRST_LINE = {211, 89};
 constexpr SceneVertex BANNER_SECOND_LINE = {211, 81};
