@@ -11,7 +11,6 @@
 #include "console.h"
 #include "control.h"
 #include "display.h"
-#include "leakCheck.h"
 
 namespace {
 
@@ -47,16 +46,6 @@ void endProcess(int status) {
     std::exit(status);
 }
 
-// Sanitizer builds check for leaks on the way out, before the driver is unloaded: at exit
-// (registered after the window so it runs first) and on closing the window, which would
-// otherwise close the display before exit.
-void checkForLeaksBeforeTheDriverGoes() {
-#ifdef LAMEVO_LEAK_CHECK
-    std::atexit(checkForLeaksNow);
-    glutCloseFunc([] { std::exit(0); });
-#endif
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -64,7 +53,6 @@ int main(int argc, char** argv) {
     char* secondName = nullptr;
     bout.touchLimit = 0;
 
-    prepareForLeakCheck();
     glutInitErrorFunc(reportWindowFailure);
     glutInit(&argc, argv);
     // Closing the window ends the bout at once, with the status of a normal end.
@@ -73,7 +61,6 @@ int main(int argc, char** argv) {
     glutInitWindowPosition(WINDOW_LEFT, WINDOW_TOP);
     glutInitWindowSize(WINDOW_WIDTH, WINDOW_HEIGHT);
     glutCreateWindow(WINDOW_TITLE);
-    checkForLeaksBeforeTheDriverGoes();
     glutIdleFunc(onIdle);
     glutDisplayFunc(drawFrame);
     glutKeyboardFunc(onKeyPress);

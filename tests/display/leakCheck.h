@@ -1,5 +1,5 @@
-// Leak checking in sanitizer builds: the graphics driver's own memory looks leaked once the
-// driver is unloaded at exit, so the check runs earlier, while the driver still holds it.
+// Leak checking for tests that open a window, in sanitizer builds: the graphics driver's own
+// memory looks leaked once the driver is unloaded at exit, so the check runs earlier.
 #pragma once
 
 #if defined(__SANITIZE_ADDRESS__)
