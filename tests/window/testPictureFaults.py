@@ -5,14 +5,14 @@ loader's own message (compared pixel for pixel with the box that message gives),
 waits for it, and once it is dismissed the bout goes on: the console transcript continues
 byte for byte and the fencer is still drawn with the last picture that loaded, moving with
 its lunge. Bad pictures are met from the keyboard (lunge, parry) and from the idle step (the
-end of a parry); once the pictures are put back, the next pose change shows them again.
+end of a parry); once the pictures are put back, the next lunge shows its picture again.
 Nothing is written to standard error, and closing the window ends the game with status 0."""
 
 import os
 import shutil
 
 from lamevoHarness import HarnessError, Session
-from messageBoxes import expectBox, referenceBoxes
+from messageBoxes import BoxWatch, referenceBoxes
 from sceneModel import Scene, expectScene
 
 MISSING_LUNGE = "Failed to open DIB file leftLunge.bmp.\n"
@@ -48,29 +48,40 @@ def picturesFailMidBout(run):
                     os.path.join(stale, side + "Lunge.bmp"))
     staleModel = run.model(stale)
     start = Scene("Ann", "Bo")
+    watch = BoxWatch(game)
+    # The scenes of each lunge, drawn ahead: a lunge moves on every second.
+    leftStale = [start.cells(c, 25).but(leftPose="lunge") for c in (15, 16, 17, 18)]
+    rightStale = [start.cells(18, c).but(rightPose="lunge") for c in (25, 24, 23, 22)]
+    leftBack = [start.cells(c, 25).but(leftPose="lunge") for c in (18, 19, 20, 21)]
+    for scenes, drawer in ((leftStale, staleModel), (rightStale, staleModel), (leftBack, model)):
+        for scene in scenes:
+            drawer.frame(scene)
+
+    def boxThen(message, name, text=None):
+        """The box of message, dismissed; then the console text the command goes on with."""
+        watch.dismiss(watch.expect(boxes[message], name), boxes[message])
+        if text is not None:
+            watch.expectText(text)
 
     # The left lunge picture is deleted: the box shows before the lunge is announced and the
     # game waits for it; then the lunge travels three cells with the en-garde picture.
     os.remove(os.path.join(folder, "leftLunge.bmp"))
     game.keys("f")
-    box = expectBox(game, boxes[MISSING_LUNGE], "box-left-lunge-missing")
+    box = watch.expect(boxes[MISSING_LUNGE], "box-left-lunge-missing")
     game.expectNothingMore()
     if not game.running():
         raise HarnessError("the game ended at the missing picture")
-    game.dismissBox(box)
-    game.expect(bout.lunge("left"))
-    expectScene(game, staleModel, [start.cells(c, 25).but(leftPose="lunge")
-                                   for c in (15, 16, 17, 18)], "left-lunges-as-it-stood")
+    watch.dismiss(box, boxes[MISSING_LUNGE])
+    watch.expectText(bout.lunge("left"))
+    expectScene(game, staleModel, leftStale, "left-lunges-as-it-stood")
     game.expect(bout.keys("ddd") + bout.fallsShort("left"), timeout=6)
     expectScene(game, model, start.cells(18, 25), "left-lunge-fell-short")
 
     # The right lunge picture is cut to 30 bytes: its box, then the same.
     damage(folder, "rightLunge.bmp", "cut to 30 bytes")
     game.keys("j")
-    game.dismissBox(expectBox(game, boxes[UNKNOWN_FORMAT], "box-right-lunge-cut-short"))
-    game.expect(bout.lunge("right"))
-    expectScene(game, staleModel, [start.cells(18, c).but(rightPose="lunge")
-                                   for c in (25, 24, 23, 22)], "right-lunges-as-it-stood")
+    boxThen(UNKNOWN_FORMAT, "box-right-lunge-cut-short", bout.lunge("right"))
+    expectScene(game, staleModel, rightStale, "right-lunges-as-it-stood")
     game.expect(bout.keys("kkk") + bout.fallsShort("right"), timeout=6)
 
     # Both right pictures it may need next are damaged: the parry meets its box from the
@@ -80,25 +91,21 @@ def picturesFailMidBout(run):
     damage(folder, "rightEngarde.bmp", "cut to 30 bytes")
     damage(folder, "leftParry.bmp", "cut in its pixels")
     game.keys("l")
-    game.dismissBox(expectBox(game, boxes[UNKNOWN_FORMAT], "box-right-parry-header-108"))
-    game.expect(bout.parryNoAttack("right"))
-    game.dismissBox(expectBox(game, boxes[UNKNOWN_FORMAT], "box-right-engarde-from-idle"))
+    boxThen(UNKNOWN_FORMAT, "box-right-parry-header-108", bout.parryNoAttack("right"))
+    boxThen(UNKNOWN_FORMAT, "box-right-engarde-from-idle")
     game.keys("s")
-    game.dismissBox(expectBox(game, boxes[CONVERSION_ERROR], "box-left-parry-cut-in-pixels"))
-    game.expect(bout.parryNoAttack("left"))
+    boxThen(CONVERSION_ERROR, "box-left-parry-cut-in-pixels", bout.parryNoAttack("left"))
     expectScene(game, model, start.cells(18, 22), "both-as-they-stood")
 
-    # The pictures are put back: the next lunge shows the lunge picture, and scores.
+    # The pictures are put back: the next lunge shows the lunge picture again.
     for name in ("leftLunge.bmp", "rightLunge.bmp", "rightParry.bmp", "rightEngarde.bmp",
                  "leftParry.bmp"):
         shutil.copy(os.path.join(run.args.pictures, name), folder)
-    game.keys("f")
-    game.expect(bout.lunge("left"))
-    expectScene(game, model, [start.cells(c, 22).but(leftPose="lunge") for c in (18, 19, 20)],
-                "left-lunge-picture-back")
-    game.expect(bout.keys("dd") + bout.touchHalt("left"), timeout=4)
-    expectScene(game, model, start.but(leftScore=1, redLamp=True, banner=("touch", "left")),
-                "halt-left-touch")
+    game.keys(";;;f")
+    game.expect(bout.keys(";;;") + bout.lunge("left"))
+    expectScene(game, model, leftBack, "left-lunge-picture-back")
+    game.expect(bout.keys("ddd") + bout.fallsShort("left"), timeout=6)
+    expectScene(game, model, start.cells(21, 25), "left-lunge-over")
     game.expectNothingMore()
 
     game.closeWindow()
@@ -106,6 +113,8 @@ def picturesFailMidBout(run):
     assert status == 0, f"closing the window ended the game with status {status}"
     if game.errors:
         raise HarnessError(f"the game wrote to standard error: {bytes(game.errors)!r}")
+    if watch.shownAgain:
+        print(f"SDL showed a box a second time {watch.shownAgain} time(s)", flush=True)
 
 
 if __name__ == "__main__":
