@@ -18,7 +18,7 @@ inline void put32(Bytes& bytes, std::uint32_t value) {
     put16(bytes, value >> 16);
 }
 
-struct BitmapSpec {
+struct BitmapLayout {
     bool fileHeader = true;
     std::uint32_t headerSize = 40; // 12 for a core header; anything else is written as 40 bytes
     std::int32_t width = 1;
@@ -34,44 +34,44 @@ struct BitmapSpec {
 };
 
 // Offset of the pixel data in the file buildBitmap makes.
-inline std::size_t pixelDataOffset(const BitmapSpec& spec) {
-    const bool core = spec.headerSize == 12;
-    return (spec.fileHeader ? 14 : 0) + (core ? 12 : 40) + 4 * spec.masks.size() +
-           (core ? 3 : 4) * spec.colours.size() + spec.gapBeforePixels;
+inline std::size_t pixelDataOffset(const BitmapLayout& layout) {
+    const bool core = layout.headerSize == 12;
+    return (layout.fileHeader ? 14 : 0) + (core ? 12 : 40) + 4 * layout.masks.size() +
+           (core ? 3 : 4) * layout.colours.size() + layout.gapBeforePixels;
 }
 
-inline Bytes buildBitmap(const BitmapSpec& spec) {
+inline Bytes buildBitmap(const BitmapLayout& layout) {
     Bytes bytes;
-    if (spec.fileHeader) {
+    if (layout.fileHeader) {
         bytes.push_back('B');
         bytes.push_back('M');
-        put32(bytes, static_cast<std::uint32_t>(pixelDataOffset(spec) + spec.pixels.size()));
+        put32(bytes, static_cast<std::uint32_t>(pixelDataOffset(layout) + layout.pixels.size()));
         put32(bytes, 0);
-        put32(bytes, static_cast<std::uint32_t>(pixelDataOffset(spec)));
+        put32(bytes, static_cast<std::uint32_t>(pixelDataOffset(layout)));
     }
-    const bool core = spec.headerSize == 12;
-    put32(bytes, spec.headerSize);
+    const bool core = layout.headerSize == 12;
+    put32(bytes, layout.headerSize);
     if (core) {
-        put16(bytes, static_cast<std::uint32_t>(spec.width));
-        put16(bytes, static_cast<std::uint32_t>(spec.height));
+        put16(bytes, static_cast<std::uint32_t>(layout.width));
+        put16(bytes, static_cast<std::uint32_t>(layout.height));
         put16(bytes, 1);
-        put16(bytes, spec.bitsPerPixel);
+        put16(bytes, layout.bitsPerPixel);
     } else {
-        put32(bytes, static_cast<std::uint32_t>(spec.width));
-        put32(bytes, static_cast<std::uint32_t>(spec.height));
+        put32(bytes, static_cast<std::uint32_t>(layout.width));
+        put32(bytes, static_cast<std::uint32_t>(layout.height));
         put16(bytes, 1);
-        put16(bytes, spec.bitsPerPixel);
-        put32(bytes, spec.compression);
-        put32(bytes, spec.imageSize);
+        put16(bytes, layout.bitsPerPixel);
+        put32(bytes, layout.compression);
+        put32(bytes, layout.imageSize);
         put32(bytes, 2835);
         put32(bytes, 2835);
-        put32(bytes, spec.coloursUsed);
+        put32(bytes, layout.coloursUsed);
         put32(bytes, 0);
     }
-    for (std::uint32_t mask : spec.masks) {
+    for (std::uint32_t mask : layout.masks) {
         put32(bytes, mask);
     }
-    for (std::uint32_t colour : spec.colours) {
+    for (std::uint32_t colour : layout.colours) {
         bytes.push_back(static_cast<std::uint8_t>(colour));
         bytes.push_back(static_cast<std::uint8_t>(colour >> 8));
         bytes.push_back(static_cast<std::uint8_t>(colour >> 16));
@@ -79,8 +79,8 @@ inline Bytes buildBitmap(const BitmapSpec& spec) {
             bytes.push_back(0);
         }
     }
-    bytes.insert(bytes.end(), spec.gapBeforePixels, 0xEE);
-    bytes.insert(bytes.end(), spec.pixels.begin(), spec.pixels.end());
+    bytes.insert(bytes.end(), layout.gapBeforePixels, 0xEE);
+    bytes.insert(bytes.end(), layout.pixels.begin(), layout.pixels.end());
     return bytes;
 }
 

@@ -19,8 +19,8 @@ struct Loaded {
 class DecodingTest : public LoaderTest {
   protected:
     // Decodes a file that must load without a message.
-    static Loaded decode(const BitmapSpec& spec) {
-        const auto image = load(buildBitmap(spec));
+    static Loaded decode(const BitmapLayout& layout) {
+        const auto image = load(buildBitmap(layout));
         EXPECT_TRUE(shownMessages.empty()) << shownMessages.front();
         if (!image) {
             return {0, 0, {}};
@@ -32,11 +32,11 @@ class DecodingTest : public LoaderTest {
 TEST_F(DecodingTest, TwentyFourBitsWithAndWithoutFileHeader) {
     for (bool fileHeader : {true, false}) {
         SCOPED_TRACE(fileHeader ? "with file header" : "without file header");
-        BitmapSpec spec{.fileHeader = fileHeader, .width = 2, .height = 2, .bitsPerPixel = 24};
+        BitmapLayout layout{.fileHeader = fileHeader, .width = 2, .height = 2, .bitsPerPixel = 24};
         // Stored rows of 6 bytes and 2 of padding, the bottom row first.
-        spec.pixels = packRows(24, {{0x112233, 0x445566}, {0x778899, 0xAABBCC}});
-        ASSERT_EQ(spec.pixels.size(), 16u);
-        const Loaded image = decode(spec);
+        layout.pixels = packRows(24, {{0x112233, 0x445566}, {0x778899, 0xAABBCC}});
+        ASSERT_EQ(layout.pixels.size(), 16u);
+        const Loaded image = decode(layout);
         EXPECT_EQ(image.width, 2);
         EXPECT_EQ(image.height, 2);
         EXPECT_EQ(image.pixels, rgb({0x112233, 0x445566, 0x778899, 0xAABBCC}));
@@ -44,87 +44,88 @@ TEST_F(DecodingTest, TwentyFourBitsWithAndWithoutFileHeader) {
 }
 
 TEST_F(DecodingTest, TwentyFourBitsOnePixelWideAndThreeWideKeepNoPadding) {
-    BitmapSpec narrow{.width = 1, .height = 3, .bitsPerPixel = 24};
+    BitmapLayout narrow{.width = 1, .height = 3, .bitsPerPixel = 24};
     narrow.pixels = packRows(24, {{RED}, {GREEN}, {BLUE}});
     EXPECT_EQ(decode(narrow).pixels, rgb({RED, GREEN, BLUE}));
 
-    BitmapSpec odd{.width = 3, .height = 2, .bitsPerPixel = 24};
+    BitmapLayout odd{.width = 3, .height = 2, .bitsPerPixel = 24};
     odd.pixels = packRows(24, {{RED, GREEN, BLUE}, {0x010203, 0x040506, 0x070809}});
     EXPECT_EQ(decode(odd).pixels, rgb({RED, GREEN, BLUE, 0x010203, 0x040506, 0x070809}));
 }
 
 TEST_F(DecodingTest, OneBitTenWide) {
-    BitmapSpec spec{.width = 10, .height = 2, .bitsPerPixel = 1, .colours = {0x102030, 0xF0E0D0}};
-    spec.pixels = packRows(1, {{1, 0, 0, 1, 1, 0, 1, 0, 0, 1}, {0, 0, 0, 0, 0, 0, 0, 0, 1, 1}});
+    BitmapLayout layout{
+        .width = 10, .height = 2, .bitsPerPixel = 1, .colours = {0x102030, 0xF0E0D0}};
+    layout.pixels = packRows(1, {{1, 0, 0, 1, 1, 0, 1, 0, 0, 1}, {0, 0, 0, 0, 0, 0, 0, 0, 1, 1}});
     const std::uint32_t o = 0x102030;
     const std::uint32_t i = 0xF0E0D0;
-    EXPECT_EQ(decode(spec).pixels,
+    EXPECT_EQ(decode(layout).pixels,
               rgb({i, o, o, i, i, o, i, o, o, i, o, o, o, o, o, o, o, o, i, i}));
 }
 
 TEST_F(DecodingTest, FourBitsThreeWide) {
-    BitmapSpec spec{.width = 3, .height = 2, .bitsPerPixel = 4};
+    BitmapLayout layout{.width = 3, .height = 2, .bitsPerPixel = 4};
     for (std::uint32_t entry = 0; entry < 16; ++entry) {
-        spec.colours.push_back(entry * 0x111111);
+        layout.colours.push_back(entry * 0x111111);
     }
-    spec.pixels = packRows(4, {{1, 15, 7}, {0, 2, 3}});
-    EXPECT_EQ(decode(spec).pixels,
+    layout.pixels = packRows(4, {{1, 15, 7}, {0, 2, 3}});
+    EXPECT_EQ(decode(layout).pixels,
               rgb({0x111111, 0xFFFFFF, 0x777777, 0x000000, 0x222222, 0x333333}));
 }
 
 TEST_F(DecodingTest, EightBitsWithFiveColoursUsedFindPixelsAfterThem) {
-    BitmapSpec spec{.fileHeader = false, .width = 3, .height = 2, .bitsPerPixel = 8};
-    spec.coloursUsed = 5;
-    spec.colours = {RED, GREEN, BLUE, WHITE, GREY};
-    ASSERT_EQ(pixelDataOffset(spec), 60u);
+    BitmapLayout layout{.fileHeader = false, .width = 3, .height = 2, .bitsPerPixel = 8};
+    layout.coloursUsed = 5;
+    layout.colours = {RED, GREEN, BLUE, WHITE, GREY};
+    ASSERT_EQ(pixelDataOffset(layout), 60u);
     // Index 5 lies past the five colours: black.
-    spec.pixels = packRows(8, {{4, 0, 5}, {1, 2, 3}});
-    EXPECT_EQ(decode(spec).pixels, rgb({GREY, RED, BLACK, GREEN, BLUE, WHITE}));
+    layout.pixels = packRows(8, {{4, 0, 5}, {1, 2, 3}});
+    EXPECT_EQ(decode(layout).pixels, rgb({GREY, RED, BLACK, GREEN, BLUE, WHITE}));
 }
 
 TEST_F(DecodingTest, EightBitsWithNoColoursUsedCarry256) {
-    BitmapSpec spec{.fileHeader = false, .width = 3, .height = 1, .bitsPerPixel = 8};
+    BitmapLayout layout{.fileHeader = false, .width = 3, .height = 1, .bitsPerPixel = 8};
     for (std::uint32_t entry = 0; entry < 256; ++entry) {
-        spec.colours.push_back(entry << 16 | (255 - entry));
+        layout.colours.push_back(entry << 16 | (255 - entry));
     }
-    spec.pixels = packRows(8, {{0, 255, 128}});
-    EXPECT_EQ(decode(spec).pixels, rgb({0x0000FF, 0xFF0000, 0x80007F}));
+    layout.pixels = packRows(8, {{0, 255, 128}});
+    EXPECT_EQ(decode(layout).pixels, rgb({0x0000FF, 0xFF0000, 0x80007F}));
 }
 
 TEST_F(DecodingTest, TwentyFourBitsSkipTheirColourTableWithoutFileHeader) {
-    BitmapSpec spec{.fileHeader = false, .width = 2, .height = 1, .bitsPerPixel = 24};
-    spec.coloursUsed = 3;
-    spec.colours = {WHITE, WHITE, WHITE};
-    spec.pixels = packRows(24, {{RED, BLUE}});
-    EXPECT_EQ(decode(spec).pixels, rgb({RED, BLUE}));
+    BitmapLayout layout{.fileHeader = false, .width = 2, .height = 1, .bitsPerPixel = 24};
+    layout.coloursUsed = 3;
+    layout.colours = {WHITE, WHITE, WHITE};
+    layout.pixels = packRows(24, {{RED, BLUE}});
+    EXPECT_EQ(decode(layout).pixels, rgb({RED, BLUE}));
 }
 
 TEST_F(DecodingTest, FileHeaderOffsetAloneLocatesThePixels) {
-    BitmapSpec spec{.width = 2, .height = 1, .bitsPerPixel = 24, .gapBeforePixels = 6};
-    spec.pixels = packRows(24, {{RED, BLUE}});
-    EXPECT_EQ(decode(spec).pixels, rgb({RED, BLUE}));
+    BitmapLayout layout{.width = 2, .height = 1, .bitsPerPixel = 24, .gapBeforePixels = 6};
+    layout.pixels = packRows(24, {{RED, BLUE}});
+    EXPECT_EQ(decode(layout).pixels, rgb({RED, BLUE}));
 }
 
 TEST_F(DecodingTest, CoreHeaderFourBitsWithThreeByteColours) {
     for (bool fileHeader : {true, false}) {
         SCOPED_TRACE(fileHeader ? "with file header" : "without file header");
-        BitmapSpec spec{.fileHeader = fileHeader, .headerSize = 12, .width = 3, .height = 1};
-        spec.bitsPerPixel = 4;
+        BitmapLayout layout{.fileHeader = fileHeader, .headerSize = 12, .width = 3, .height = 1};
+        layout.bitsPerPixel = 4;
         for (std::uint32_t entry = 0; entry < 16; ++entry) {
-            spec.colours.push_back(0x010203 * entry);
+            layout.colours.push_back(0x010203 * entry);
         }
-        spec.pixels = packRows(4, {{15, 1, 0}});
-        EXPECT_EQ(decode(spec).pixels, rgb({0x0F1E2D, 0x010203, 0x000000}));
+        layout.pixels = packRows(4, {{15, 1, 0}});
+        EXPECT_EQ(decode(layout).pixels, rgb({0x0F1E2D, 0x010203, 0x000000}));
     }
 }
 
 TEST_F(DecodingTest, CoreHeaderSizesAreUnsigned) {
-    BitmapSpec spec{.headerSize = 12, .width = 40000, .height = 1, .bitsPerPixel = 1};
-    spec.colours = {BLACK, WHITE};
+    BitmapLayout layout{.headerSize = 12, .width = 40000, .height = 1, .bitsPerPixel = 1};
+    layout.colours = {BLACK, WHITE};
     std::vector<std::uint32_t> row(40000, 0);
     row[39999] = 1;
-    spec.pixels = packRows(1, {row});
-    const Loaded image = decode(spec);
+    layout.pixels = packRows(1, {row});
+    const Loaded image = decode(layout);
     EXPECT_EQ(image.width, 40000);
     EXPECT_EQ(image.height, 1);
     ASSERT_EQ(image.pixels.size(), 120000u);
@@ -133,10 +134,10 @@ TEST_F(DecodingTest, CoreHeaderSizesAreUnsigned) {
 }
 
 TEST_F(DecodingTest, SixteenBitsAreFiveFiveFiveByDefault) {
-    BitmapSpec spec{.width = 5, .height = 1, .bitsPerPixel = 16};
+    BitmapLayout layout{.width = 5, .height = 1, .bitsPerPixel = 16};
     // Five bits scale to eight by rounding: 1 -> 8, 16 -> 132, 31 -> 255; the top bit is unused.
-    spec.pixels = packRows(16, {{0x7C00, 0x03E0, 0x0001, 0x4210, 0x8000}});
-    EXPECT_EQ(decode(spec).pixels, rgb({RED, GREEN, 0x000008, 0x848484, BLACK}));
+    layout.pixels = packRows(16, {{0x7C00, 0x03E0, 0x0001, 0x4210, 0x8000}});
+    EXPECT_EQ(decode(layout).pixels, rgb({RED, GREEN, 0x000008, 0x848484, BLACK}));
 }
 
 TEST_F(DecodingTest, SixteenBitFieldsOfUnusualWidths) {
@@ -156,17 +157,18 @@ TEST_F(DecodingTest, SixteenBitFieldsOfUnusualWidths) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        BitmapSpec spec{.width = 1, .height = 1, .bitsPerPixel = 16, .compression = DIB_BIT_FIELDS};
-        spec.masks = c.masks;
-        spec.pixels = packRows(16, {{c.pixel}});
-        EXPECT_EQ(decode(spec).pixels, rgb({c.expected}));
+        BitmapLayout layout{
+            .width = 1, .height = 1, .bitsPerPixel = 16, .compression = DIB_BIT_FIELDS};
+        layout.masks = c.masks;
+        layout.pixels = packRows(16, {{c.pixel}});
+        EXPECT_EQ(decode(layout).pixels, rgb({c.expected}));
     }
 }
 
 TEST_F(DecodingTest, ThirtyTwoBitsIgnoreTheirFourthByte) {
-    BitmapSpec spec{.width = 2, .height = 1, .bitsPerPixel = 32};
-    spec.pixels = packRows(32, {{0xFF123456, 0x00ABCDEF}});
-    EXPECT_EQ(decode(spec).pixels, rgb({0x123456, 0xABCDEF}));
+    BitmapLayout layout{.width = 2, .height = 1, .bitsPerPixel = 32};
+    layout.pixels = packRows(32, {{0xFF123456, 0x00ABCDEF}});
+    EXPECT_EQ(decode(layout).pixels, rgb({0x123456, 0xABCDEF}));
 }
 
 TEST_F(DecodingTest, ThirtyTwoBitFields) {
@@ -184,18 +186,19 @@ TEST_F(DecodingTest, ThirtyTwoBitFields) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        BitmapSpec spec{.width = 1, .height = 1, .bitsPerPixel = 32, .compression = DIB_BIT_FIELDS};
-        spec.masks = c.masks;
-        spec.pixels = packRows(32, {{c.pixel}});
-        EXPECT_EQ(decode(spec).pixels, rgb({c.expected}));
+        BitmapLayout layout{
+            .width = 1, .height = 1, .bitsPerPixel = 32, .compression = DIB_BIT_FIELDS};
+        layout.masks = c.masks;
+        layout.pixels = packRows(32, {{c.pixel}});
+        EXPECT_EQ(decode(layout).pixels, rgb({c.expected}));
     }
 }
 
 TEST_F(DecodingTest, RunLengthEightWithEveryEscape) {
-    BitmapSpec spec{.width = 6, .height = 4, .bitsPerPixel = 8, .compression = DIB_RLE8};
-    spec.coloursUsed = 4;
-    spec.colours = {GREY, RED, GREEN, BLUE};
-    spec.pixels = {
+    BitmapLayout layout{.width = 6, .height = 4, .bitsPerPixel = 8, .compression = DIB_RLE8};
+    layout.coloursUsed = 4;
+    layout.colours = {GREY, RED, GREEN, BLUE};
+    layout.pixels = {
         3, 1,             // bottom row: three red
         0, 3, 2, 3, 2, 0, // three literal indices, padded to an even count of bytes
         0, 0,             // end of line
@@ -206,7 +209,7 @@ TEST_F(DecodingTest, RunLengthEightWithEveryEscape) {
         0, 0,             // end of line
         0, 1,             // end of bitmap: the top row stays black
     };
-    const Loaded image = decode(spec);
+    const Loaded image = decode(layout);
     EXPECT_EQ(image.pixels, rgb({
                                 RED,   RED,   RED,   GREEN, BLUE,  GREEN, //
                                 BLUE,  BLUE,  BLACK, BLACK, BLACK, BLACK, //
@@ -216,10 +219,10 @@ TEST_F(DecodingTest, RunLengthEightWithEveryEscape) {
 }
 
 TEST_F(DecodingTest, RunLengthFourWithOddLiteralRunsAndADeltaUp) {
-    BitmapSpec spec{.width = 7, .height = 3, .bitsPerPixel = 4, .compression = DIB_RLE4};
-    spec.coloursUsed = 5;
-    spec.colours = {GREY, RED, GREEN, BLUE, WHITE};
-    spec.pixels = {
+    BitmapLayout layout{.width = 7, .height = 3, .bitsPerPixel = 4, .compression = DIB_RLE4};
+    layout.coloursUsed = 5;
+    layout.colours = {GREY, RED, GREEN, BLUE, WHITE};
+    layout.pixels = {
         4, 0x12,                         // bottom row: red and green by turns
         0, 3,    0x34, 0x30,             // three literal indices in two bytes
         0, 0,                            // end of line
@@ -228,45 +231,45 @@ TEST_F(DecodingTest, RunLengthFourWithOddLiteralRunsAndADeltaUp) {
         1, 0x40,                         // one white
         0, 1,                            // end of bitmap
     };
-    EXPECT_EQ(decode(spec).pixels, rgb({
-                                       RED,   GREEN, RED,   GREEN, BLUE,  WHITE, BLUE,  //
-                                       RED,   GREEN, BLUE,  WHITE, RED,   BLACK, BLACK, //
-                                       BLACK, BLACK, BLACK, BLACK, BLACK, BLACK, WHITE, //
-                                   }));
+    EXPECT_EQ(decode(layout).pixels, rgb({
+                                         RED,   GREEN, RED,   GREEN, BLUE,  WHITE, BLUE,  //
+                                         RED,   GREEN, BLUE,  WHITE, RED,   BLACK, BLACK, //
+                                         BLACK, BLACK, BLACK, BLACK, BLACK, BLACK, WHITE, //
+                                     }));
 }
 
 TEST_F(DecodingTest, RunLengthStreamThatFinishesEveryRowNeedsNoEndMark) {
-    BitmapSpec spec{.width = 2, .height = 2, .bitsPerPixel = 8, .compression = DIB_RLE8};
-    spec.coloursUsed = 2;
-    spec.colours = {RED, BLUE};
-    spec.pixels = {2, 0, 0, 0, 2, 1, 0, 0};
-    EXPECT_EQ(decode(spec).pixels, rgb({RED, RED, BLUE, BLUE}));
+    BitmapLayout layout{.width = 2, .height = 2, .bitsPerPixel = 8, .compression = DIB_RLE8};
+    layout.coloursUsed = 2;
+    layout.colours = {RED, BLUE};
+    layout.pixels = {2, 0, 0, 0, 2, 1, 0, 0};
+    EXPECT_EQ(decode(layout).pixels, rgb({RED, RED, BLUE, BLUE}));
 }
 
 TEST_F(DecodingTest, TopDownPicturesComeOutBottomRowFirst) {
     for (std::uint16_t bits : {1, 4, 8, 16, 24, 32}) {
         SCOPED_TRACE(bits);
         const std::vector<std::vector<std::uint32_t>> bottomUp = {{1, 0, 1}, {0, 1, 1}};
-        BitmapSpec spec{.width = 3, .height = 2, .bitsPerPixel = bits};
+        BitmapLayout layout{.width = 3, .height = 2, .bitsPerPixel = bits};
         if (bits <= 8) {
-            spec.coloursUsed = 2;
-            spec.colours = {RED, BLUE};
+            layout.coloursUsed = 2;
+            layout.colours = {RED, BLUE};
         }
-        spec.pixels = packRows(bits, bottomUp);
-        const Loaded stored = decode(spec);
-        spec.height = -2;
-        spec.pixels = packRows(bits, {bottomUp[1], bottomUp[0]});
-        const Loaded topDown = decode(spec);
+        layout.pixels = packRows(bits, bottomUp);
+        const Loaded stored = decode(layout);
+        layout.height = -2;
+        layout.pixels = packRows(bits, {bottomUp[1], bottomUp[0]});
+        const Loaded topDown = decode(layout);
         EXPECT_EQ(topDown.height, 2);
         EXPECT_EQ(topDown.pixels, stored.pixels);
     }
 }
 
 TEST_F(DecodingTest, LastRowMayLackItsPadding) {
-    BitmapSpec spec{.width = 1, .height = 2, .bitsPerPixel = 24};
-    spec.pixels = packRows(24, {{RED}, {BLUE}});
-    spec.pixels.pop_back();
-    EXPECT_EQ(decode(spec).pixels, rgb({RED, BLUE}));
+    BitmapLayout layout{.width = 1, .height = 2, .bitsPerPixel = 24};
+    layout.pixels = packRows(24, {{RED}, {BLUE}});
+    layout.pixels.pop_back();
+    EXPECT_EQ(decode(layout).pixels, rgb({RED, BLUE}));
 }
 
 } // namespace

@@ -15,19 +15,19 @@ class FailureTest : public LoaderTest {
     }
 };
 
-BitmapSpec eightBitPicture() {
-    BitmapSpec spec{.width = 4, .height = 2, .bitsPerPixel = 8, .coloursUsed = 2};
-    spec.colours = {0xFF0000, 0x0000FF};
-    spec.pixels = packRows(8, {{0, 1, 0, 1}, {1, 1, 0, 0}});
-    return spec;
+BitmapLayout eightBitPicture() {
+    BitmapLayout layout{.width = 4, .height = 2, .bitsPerPixel = 8, .coloursUsed = 2};
+    layout.colours = {0xFF0000, 0x0000FF};
+    layout.pixels = packRows(8, {{0, 1, 0, 1}, {1, 1, 0, 0}});
+    return layout;
 }
 
 TEST_F(FailureTest, LaterHeaderKindsAndOddSizesAreUnknown) {
     for (std::uint32_t headerSize : {0u, 4u, 16u, 41u, 56u, 64u, 108u, 124u, 0xFFFFFFFFu}) {
         SCOPED_TRACE(headerSize);
-        BitmapSpec spec = eightBitPicture();
-        spec.headerSize = headerSize;
-        expectRefused(buildBitmap(spec), UNKNOWN_FORMAT);
+        BitmapLayout layout = eightBitPicture();
+        layout.headerSize = headerSize;
+        expectRefused(buildBitmap(layout), UNKNOWN_FORMAT);
     }
 }
 
@@ -56,14 +56,15 @@ TEST_F(FailureTest, LayoutsTheDecoderDoesNotKnow) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        BitmapSpec spec{.width = 4, .height = c.height, .bitsPerPixel = c.bits, .coloursUsed = 2};
-        spec.compression = c.compression;
-        spec.colours = {0xFF0000, 0x0000FF};
+        BitmapLayout layout{
+            .width = 4, .height = c.height, .bitsPerPixel = c.bits, .coloursUsed = 2};
+        layout.compression = c.compression;
+        layout.colours = {0xFF0000, 0x0000FF};
         if (c.compression == DIB_BIT_FIELDS) {
-            spec.masks = {0xFF0000, 0xFF00, 0xFF};
+            layout.masks = {0xFF0000, 0xFF00, 0xFF};
         }
-        spec.pixels = Bytes(512, 0);
-        expectRefused(buildBitmap(spec), CONVERSION_ERROR);
+        layout.pixels = Bytes(512, 0);
+        expectRefused(buildBitmap(layout), CONVERSION_ERROR);
     }
 }
 
@@ -86,25 +87,25 @@ TEST_F(FailureTest, DimensionsTooLargeOrEmpty) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
-        BitmapSpec spec{.width = c.width, .height = c.height, .bitsPerPixel = 24};
-        spec.pixels = Bytes(64, 0);
-        expectRefused(buildBitmap(spec), c.message);
+        BitmapLayout layout{.width = c.width, .height = c.height, .bitsPerPixel = 24};
+        layout.pixels = Bytes(64, 0);
+        expectRefused(buildBitmap(layout), c.message);
     }
 }
 
 TEST_F(FailureTest, CoreHeaderWithNoWidthOrHeight) {
-    BitmapSpec spec{.headerSize = 12, .width = 0, .height = 3, .bitsPerPixel = 24};
-    spec.pixels = Bytes(16, 0);
-    expectRefused(buildBitmap(spec), CONVERSION_ERROR);
-    spec.width = 3;
-    spec.height = 0;
-    expectRefused(buildBitmap(spec), CONVERSION_ERROR);
+    BitmapLayout layout{.headerSize = 12, .width = 0, .height = 3, .bitsPerPixel = 24};
+    layout.pixels = Bytes(16, 0);
+    expectRefused(buildBitmap(layout), CONVERSION_ERROR);
+    layout.width = 3;
+    layout.height = 0;
+    expectRefused(buildBitmap(layout), CONVERSION_ERROR);
 }
 
 TEST_F(FailureTest, PixelOffsetOutsideTheFileOrInsideTheHeaders) {
-    BitmapSpec spec = eightBitPicture();
-    spec.compression = 0;
-    const Bytes whole = buildBitmap(spec);
+    BitmapLayout layout = eightBitPicture();
+    layout.compression = 0;
+    const Bytes whole = buildBitmap(layout);
     const auto withOffset = [&](std::uint32_t offset) {
         Bytes file(whole.begin(), whole.begin() + 10);
         put32(file, offset);
@@ -123,10 +124,10 @@ TEST_F(FailureTest, PixelOffsetOutsideTheFileOrInsideTheHeaders) {
 }
 
 TEST_F(FailureTest, PixelOffsetInsideTheMasks) {
-    BitmapSpec spec{.width = 1, .height = 1, .bitsPerPixel = 16, .compression = DIB_BIT_FIELDS};
-    spec.masks = {0xF800, 0x07E0, 0x001F};
-    spec.pixels = Bytes(4, 0xFF);
-    Bytes file = buildBitmap(spec);
+    BitmapLayout layout{.width = 1, .height = 1, .bitsPerPixel = 16, .compression = DIB_BIT_FIELDS};
+    layout.masks = {0xF800, 0x07E0, 0x001F};
+    layout.pixels = Bytes(4, 0xFF);
+    Bytes file = buildBitmap(layout);
     file[10] = 14 + 40 + 8;
     expectRefused(file, CONVERSION_ERROR);
 }
@@ -138,30 +139,30 @@ TEST_F(FailureTest, PixelOffsetInsideTheMasks) {
 TEST_F(FailureTest, FilesCutShortAtEveryByte) {
     struct Case {
         const char* name;
-        BitmapSpec spec;
+        BitmapLayout layout;
     };
     std::vector<Case> cases;
     cases.push_back({"8 bits with file header", eightBitPicture()});
-    BitmapSpec bare = eightBitPicture();
+    BitmapLayout bare = eightBitPicture();
     bare.fileHeader = false;
     cases.push_back({"8 bits without file header", bare});
-    BitmapSpec core{.headerSize = 12, .width = 8, .height = 2, .bitsPerPixel = 4};
+    BitmapLayout core{.headerSize = 12, .width = 8, .height = 2, .bitsPerPixel = 4};
     core.colours = std::vector<std::uint32_t>(16, 0x123456);
     core.pixels = packRows(4, {{1, 2, 3, 4, 5, 6, 7, 8}, {8, 7, 6, 5, 4, 3, 2, 1}});
     cases.push_back({"core header 4 bits", core});
-    BitmapSpec masked{.width = 2, .height = 2, .bitsPerPixel = 16, .compression = DIB_BIT_FIELDS};
+    BitmapLayout masked{.width = 2, .height = 2, .bitsPerPixel = 16, .compression = DIB_BIT_FIELDS};
     masked.masks = {0xF800, 0x07E0, 0x001F};
     masked.pixels = packRows(16, {{1, 2}, {3, 4}});
     cases.push_back({"16-bit fields", masked});
-    BitmapSpec topDown{.width = 4, .height = -3, .bitsPerPixel = 24};
+    BitmapLayout topDown{.width = 4, .height = -3, .bitsPerPixel = 24};
     topDown.pixels = packRows(24, {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}});
     cases.push_back({"24 bits top down", topDown});
-    BitmapSpec rle8{.width = 4, .height = 3, .bitsPerPixel = 8, .compression = DIB_RLE8};
+    BitmapLayout rle8{.width = 4, .height = 3, .bitsPerPixel = 8, .compression = DIB_RLE8};
     rle8.coloursUsed = 2;
     rle8.colours = {0xFF0000, 0x00FF00};
     rle8.pixels = {4, 1, 0, 0, 0, 3, 1, 0, 1, 0, 0, 2, 1, 0, 0, 1};
     cases.push_back({"RLE8", rle8});
-    BitmapSpec rle4{.width = 4, .height = 3, .bitsPerPixel = 4, .compression = DIB_RLE4};
+    BitmapLayout rle4{.width = 4, .height = 3, .bitsPerPixel = 4, .compression = DIB_RLE4};
     rle4.coloursUsed = 2;
     rle4.colours = {0xFF0000, 0x00FF00};
     rle4.pixels = {4, 0x10, 0, 0, 0, 3, 0x10, 0x10, 0, 2, 1, 0, 0, 1};
@@ -169,11 +170,11 @@ TEST_F(FailureTest, FilesCutShortAtEveryByte) {
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes whole = buildBitmap(c.spec);
+        const Bytes whole = buildBitmap(c.layout);
         shownMessages.clear();
         ASSERT_NE(load(whole), nullptr);
         ASSERT_TRUE(shownMessages.empty());
-        const std::size_t pixelsAt = pixelDataOffset(c.spec);
+        const std::size_t pixelsAt = pixelDataOffset(c.layout);
         for (std::size_t length = 0; length < whole.size(); ++length) {
             SCOPED_TRACE(length);
             expectRefused(Bytes(whole.begin(), whole.begin() + length),
@@ -183,7 +184,7 @@ TEST_F(FailureTest, FilesCutShortAtEveryByte) {
 }
 
 TEST_F(FailureTest, EveryFailureLeavesTheNextLoadUntouched) {
-    BitmapSpec broken = eightBitPicture();
+    BitmapLayout broken = eightBitPicture();
     broken.headerSize = 108;
     expectRefused(buildBitmap(broken), UNKNOWN_FORMAT);
     shownMessages.clear();
@@ -197,7 +198,7 @@ TEST_F(FailureTest, EveryFailureLeavesTheNextLoadUntouched) {
 TEST(PaletteEntryCount, FollowsHeaderKindColoursUsedAndDepth) {
     struct Case {
         const char* name;
-        BitmapSpec spec;
+        BitmapLayout layout;
         int expected;
     };
     const Case cases[] = {
@@ -214,9 +215,9 @@ TEST(PaletteEntryCount, FollowsHeaderKindColoursUsedAndDepth) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        BitmapSpec spec = c.spec;
-        spec.fileHeader = false;
-        const Bytes header = buildBitmap(spec);
+        BitmapLayout layout = c.layout;
+        layout.fileHeader = false;
+        const Bytes header = buildBitmap(layout);
         EXPECT_EQ(paletteEntryCount(header.data(), header.size()), c.expected);
     }
     const Bytes cut = {40, 0, 0, 0, 1, 0};

@@ -48,9 +48,9 @@ class FileTest : public LoaderTest {
 };
 
 TEST_F(FileTest, PictureOnDiskLoadsAndEachLoadIsItsOwn) {
-    BitmapSpec spec{.width = 2, .height = 2, .bitsPerPixel = 24};
-    spec.pixels = packRows(24, {{0x112233, 0x445566}, {0x778899, 0xAABBCC}});
-    const std::string path = write("leftEngarde.bmp", buildBitmap(spec));
+    BitmapLayout layout{.width = 2, .height = 2, .bitsPerPixel = 24};
+    layout.pixels = packRows(24, {{0x112233, 0x445566}, {0x778899, 0xAABBCC}});
+    const std::string path = write("leftEngarde.bmp", buildBitmap(layout));
     const auto first = loadBitmapImage(path.c_str());
     const auto second = loadBitmapImage(path.c_str());
     ASSERT_NE(first, nullptr);
@@ -62,9 +62,9 @@ TEST_F(FileTest, PictureOnDiskLoadsAndEachLoadIsItsOwn) {
 }
 
 TEST_F(FileTest, DamagedPictureOnDiskShowsItsOwnMessageOnly) {
-    BitmapSpec spec{.width = 2, .height = 2, .bitsPerPixel = 24, .compression = 5};
-    spec.pixels = Bytes(16, 0);
-    const std::string path = write("rightLunge.bmp", buildBitmap(spec));
+    BitmapLayout layout{.width = 2, .height = 2, .bitsPerPixel = 24, .compression = 5};
+    layout.pixels = Bytes(16, 0);
+    const std::string path = write("rightLunge.bmp", buildBitmap(layout));
     EXPECT_EQ(loadBitmapImage(path.c_str()), nullptr);
     EXPECT_EQ(shownMessages, std::vector<std::string>{CONVERSION_ERROR});
 }
