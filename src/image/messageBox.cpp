@@ -12,8 +12,11 @@ void writeToStandardError(const char* message) {
     std::fprintf(stderr, "Error: %s%s", message, endsLine ? "" : "\n");
 }
 
-// SDL is brought up only for the box and taken down after it, so that it holds no display
-// connection beside the game window's between messages.
+// SDL's video is brought up only to learn whether a display can be opened, and taken down
+// again before the box: with its X11 driver running, SDL tries the box through the driver and,
+// when that fails, once more on its own, so a box whose helper process failed after the player
+// had dismissed it would come up a second time. Down between messages, SDL also holds no display
+// connection beside the game window's.
 void showMessageBox(const char* message) {
     // Without this SDL would take over Ctrl-C and the game would no longer stop on it.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -21,9 +24,8 @@ void showMessageBox(const char* message) {
         writeToStandardError(message);
         return;
     }
-    const int failed = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", message, nullptr);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    if (failed != 0) {
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", message, nullptr) != 0) {
         writeToStandardError(message);
     }
 }

@@ -86,22 +86,15 @@ def samePicture(a, b):
 
 class BoxWatch:
     """The game's "Error" boxes, one after another, each checked against the box its message
-    gives and dismissed with Return as a player does.
-
-    SDL's box is drawn by a helper process that SDL forks; when that helper fails (seen now
-    and then on a loaded machine), SDL shows the same box once more, and the player has to
-    dismiss it twice. A box that shows the picture of the one just dismissed is taken as
-    such a second showing: it is dismissed again and counted in the log."""
+    gives and dismissed with Return as a player does. One failure is one box: a box that
+    comes up again after it was dismissed is a fault."""
 
     def __init__(self, game):
         self.game = game
-        self.last = None
-        self.shownAgain = 0
 
     def expect(self, reference, name, timeout=15):
         """Waits for the box with the reference picture; returns its id (the box stays up)."""
         deadline = time.monotonic() + timeout
-        shot = None
         while time.monotonic() < deadline:
             boxes = errorBoxes(self.game.screen)
             if len(boxes) > 1:
@@ -116,9 +109,6 @@ class BoxWatch:
             if samePicture(shot, reference):
                 self.game.saveShot(shot, name)
                 return boxes[0]
-            if self.last is not None and samePicture(shot, self.last):
-                self._shownAgain(boxes[0], name)
-                continue
             got = self.game.saveShot(shot, name + "-NOT-AS-EXPECTED")
             wanted = self.game.saveShot(reference, name + "-expected")
             raise HarnessError(f"the Error box is not the one the message gives: {shot.width}x"
@@ -128,22 +118,20 @@ class BoxWatch:
                            + ("is still running" if self.game.running() else "has ended")
                            + f"; standard error: {bytes(self.game.errors)!r}")
 
-    def dismiss(self, box, reference):
+    def dismiss(self, box):
         """Return on the box; waits until it is gone, pressing Return again if need be."""
         for attempt in range(3):
             self.game.dismissBox(box)
             try:
                 pollUntil(lambda: box not in errorBoxes(self.game.screen), 2, 0.05,
                           "the box to go")
-                self.last = reference
                 return
             except HarnessError:
                 log(f"the Error box was still up {2 * (attempt + 1)} s after Return")
         raise HarnessError("the Error box did not go on Return")
 
     def expectText(self, text, timeout=10):
-        """The console text that follows a dismissed box; a second showing of that box is
-        dismissed on the way."""
+        """The console text that follows a dismissed box, with no other box on the way."""
         deadline = time.monotonic() + timeout
         while True:
             try:
@@ -152,17 +140,5 @@ class BoxWatch:
                 unread = self.game.unread()
                 if not text.encode().startswith(unread) or time.monotonic() > deadline:
                     raise
-            boxes = errorBoxes(self.game.screen)
-            if boxes and self.last is not None:
-                try:
-                    shot = settledPicture(self.game.screen, boxes[0], timeout=3)
-                except HarnessError:
-                    continue
-                if not samePicture(shot, self.last):
-                    raise HarnessError(f"an unexpected Error box before {text!r}")
-                self._shownAgain(boxes[0], "before the console went on")
-
-    def _shownAgain(self, box, when):
-        self.shownAgain += 1
-        log(f"SDL showed the last Error box a second time ({when}); dismissing it again")
-        self.dismiss(box, self.last)
+            if errorBoxes(self.game.screen):
+                raise HarnessError(f"an Error box came up again before {text!r}")
