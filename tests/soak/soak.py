@@ -245,7 +245,12 @@ def soakOneGame(screen, args, rng, deadline, totals, shotFolder):
                        "--delay", str(delay), *names, check=False)
             totals["keys"] += len(keys)
             time.sleep(rng.choice([0, 0, 0.05, 0.1, 0.2, 0.4]))
+            wonBefore = transcript.winner is not None
             transcript.read()
+            if transcript.winner is not None and not wonBefore and figures["samples"]:
+                # The win may have come before the last sample, and the congratulations
+                # banner's first drawing with it: that sample is not judged either.
+                figures["samples"].pop()
         closedByUs = game.running()
         if closedByUs:
             game.closeWindow()
