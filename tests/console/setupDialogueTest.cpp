@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "captureStdout.h"
 #include "console.h"
@@ -252,6 +254,58 @@ TEST(SetupDialogueDeathTest, InputEndingBeforeTheBoutIsSetUpExitsWithStatusOne) 
         EXPECT_EQ(readAndCloseSink(sink), c.printedBeforeExit);
         std::fclose(input);
     }
+}
+
+// Leaves the process no memory to give: its address space is capped at what it uses now and
+// every block malloc can still hand out, large to small, is taken.
+[[maybe_unused]] void useUpAllMemory() {
+    long pages = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld", &pages) != 1) {
+            pages = 0;
+        }
+        std::fclose(statm);
+    }
+    const rlim_t inUse = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+    const rlimit cap{inUse, inUse};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0) {
+        std::abort();
+    }
+    // The blocks are chained and the chain kept, or the compiler may drop allocations it
+    // sees unused, and the loops with them.
+    static void* volatile taken = nullptr;
+    for (std::size_t size = std::size_t{1} << 20; size >= sizeof(void*); size /= 2) {
+        while (void* block = std::malloc(size)) {
+            *static_cast<void**>(block) = taken;
+            taken = block;
+        }
+    }
+}
+
+TEST(SetupDialogueDeathTest, NameThatCannotBeStoredExitsWithStatusOne) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than it could be capped at";
+#else
+    std::FILE* input = streamOf("Ann Bob 1 x\n");
+    std::FILE* sink = openOutputSink();
+    // The streams get their buffers now: stdio takes them from malloc at the first use.
+    static char inputBuffer[BUFSIZ];
+    static char outputBuffer[BUFSIZ];
+    std::setvbuf(input, inputBuffer, _IOFBF, sizeof inputBuffer);
+    EXPECT_EXIT(
+        {
+            sendStdoutTo(sink);
+            std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+            useUpAllMemory();
+            char* first = nullptr;
+            char* second = nullptr;
+            runSetupDialogue(input, &first, &second, 0);
+        },
+        ::testing::ExitedWithCode(1),
+        "^The Lamevo ran out of memory while storing a player's name\\.\n$");
+    EXPECT_EQ(readAndCloseSink(sink), GREETING);
+    std::fclose(input);
+#endif
 }
 
 } // namespace
