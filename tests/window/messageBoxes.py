@@ -86,8 +86,8 @@ def samePicture(a, b):
 
 class BoxWatch:
     """The game's "Error" boxes, one after another, each checked against the box its message
-    gives and dismissed with Return as a player does. One failure is one box: a box that
-    comes up again after it was dismissed is a fault."""
+    gives and dismissed with Return as a player does. One failure is one box: a box up where
+    the game should have gone on to print its text is a fault."""
 
     def __init__(self, game):
         self.game = game
