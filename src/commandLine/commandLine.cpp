@@ -1,5 +1,6 @@
 #include "commandLine.h"
 
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -10,16 +11,56 @@ namespace {
 struct OptionRow {
     std::string_view name;      // with its two dashes
     std::string_view valueName; // empty for an option that takes no value
+    bool valueOptional;         // the option may also be given without its value
     std::string_view help;
     // Records the option; value is empty when none was given. Returns false to refuse it.
     bool (*apply)(GameOptions& options, std::string_view value);
 };
 
+struct LevelName {
+    std::string_view name;
+    OpponentLevel level;
+};
+constexpr LevelName COMPUTER_LEVELS[] = {
+    {"easy", OpponentLevel::easy},
+    {"normal", OpponentLevel::normal},
+    {"hard", OpponentLevel::hard},
+};
+
+// "--computer" alone fences the normal computer.
+bool applyComputer(GameOptions& options, std::string_view value) {
+    const std::string_view name = value.empty() ? "normal" : value;
+    for (const LevelName& level : COMPUTER_LEVELS) {
+        if (level.name == name) {
+            options.computer = level.level;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool applySeed(GameOptions& options, std::string_view value) {
+    if (value.empty()) {
+        return false;
+    }
+    std::uint32_t seed = 0;
+    const char* end = value.data() + value.size();
+    const auto [stop, fault] = std::from_chars(value.data(), end, seed);
+    if (fault != std::errc() || stop != end) {
+        return false;
+    }
+    options.seed = seed;
+    return true;
+}
+
 constexpr OptionRow OPTION_TABLE[] = {
-    {"--help", "", "show this help and exit",
+    {"--help", "", false, "show this help and exit",
      [](GameOptions& options, std::string_view) { return options.showHelp = true; }},
-    {"--version", "", "show the game's version and exit",
+    {"--version", "", false, "show the game's version and exit",
      [](GameOptions& options, std::string_view) { return options.showVersion = true; }},
+    {"--computer", "LEVEL", true, "fence the computer: easy, normal (the default) or hard",
+     applyComputer},
+    {"--seed", "N", false, "make the computer's choices repeatable", applySeed},
 };
 
 // The window toolkit's options whose next word is their value, whatever it looks like.
@@ -71,7 +112,8 @@ CommandLine readCommandLine(int& argc, char** argv) {
             line.refusal = refusalFor("unknown option", word);
             break;
         }
-        if ((row->valueName.empty() && equals != std::string_view::npos) ||
+        const bool valueGiven = equals != std::string_view::npos;
+        if ((valueGiven && (row->valueName.empty() || value.empty())) ||
             !row->apply(line.options, value)) {
             line.refusal = refusalFor("bad value in", word);
             break;
@@ -91,7 +133,8 @@ void printUsage(std::FILE* out) {
     for (const OptionRow& row : OPTION_TABLE) {
         std::string option(row.name);
         if (!row.valueName.empty()) {
-            option += "=" + std::string(row.valueName);
+            const std::string value = "=" + std::string(row.valueName);
+            option += row.valueOptional ? "[" + value + "]" : value;
         }
         std::fprintf(out, "  %-20s %.*s\n", option.c_str(), static_cast<int>(row.help.size()),
                      row.help.data());

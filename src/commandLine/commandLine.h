@@ -4,14 +4,20 @@
 // ...) is left in place for the toolkit.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
+
+#include "opponent.h"
 
 // What the players asked for on the command line; all false or empty when they gave nothing,
 // and then the game is exactly the one without options.
 struct GameOptions {
     bool showHelp;
     bool showVersion;
+    std::optional<OpponentLevel> computer; // the computer fences the right fencer
+    std::optional<std::uint32_t> seed;     // for the computer's choices
 };
 
 struct CommandLine {
@@ -26,8 +32,8 @@ inline constexpr int USAGE_ERROR_STATUS = 2;
 // Reads argv[1..argc-1]. The game's own options are taken out of argv, and argc lowered to match,
 // so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: words
 // that do not begin with "--", and the value after -display or -geometry even when it does.
-// An option the table does not have, a value given to an option that takes none, or a value
-// the option refuses ends the reading with a refusal.
+// An option the table does not have, a value given to an option that takes none, an empty
+// value after "=", or a value the option refuses ends the reading with a refusal.
 CommandLine readCommandLine(int& argc, char** argv);
 
 // The usage text for --help: the options, both players' keys, where the pictures are read from.

@@ -17,9 +17,6 @@ bool isKeyFor(unsigned char typed, unsigned char tableKey) {
     return typed == tableKey || typed == shiftedKey(tableKey);
 }
 
-// A parry only reaches a lunge that has come within 4 cells.
-constexpr std::int32_t PARRY_REACH_CELLS = 4;
-
 void showScoreboard() {
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
 }

@@ -4,16 +4,32 @@
 
 #include "bout.h"
 
+// Finer time than the bout's whole seconds, for what must react quicker than a second.
+using Milliseconds = std::int64_t;
+
 // The few things control asks of the outside world. The game points them at the system clock
-// in whole seconds, glutPostRedisplay, loadPoseTexture and std::exit; tests replace them, so
-// a test can set the clock to any second and watch redraws, poses and the exit.
+// in whole seconds, glutPostRedisplay, loadPoseTexture, std::exit and a monotonic clock in
+// milliseconds; tests replace them, so a test can set the clocks to any time and watch
+// redraws, poses and the exit.
 struct ControlHooks {
     WholeSeconds (*now)();
     void (*requestRedraw)();
     void (*showPose)(Pose pose);
     void (*endProcess)(int status);
+    Milliseconds (*nowMilliseconds)();
 };
 extern ControlHooks controlHooks;
+
+// Milliseconds of a clock that never goes back, counted from an arbitrary start.
+Milliseconds monotonicMilliseconds();
+
+// The reach of lunges and parries, as every fencer learns them. A lunge travels one cell per
+// whole second while its fencer stands at most LUNGE_TRAVEL_CELLS beyond its start cell, and
+// arrives once the gap is LUNGE_ARRIVAL_GAP or less; a parry stops a lunge that has come
+// within PARRY_REACH_CELLS.
+inline constexpr std::int32_t LUNGE_TRAVEL_CELLS = 2;
+inline constexpr std::int32_t LUNGE_ARRIVAL_GAP = 2;
+inline constexpr std::int32_t PARRY_REACH_CELLS = 4;
 
 // A fencer's five commands and the key each player presses for them. The upper case, and ':'
 // for ';', give the same command. Whatever else gives a fencer commands (help texts, a

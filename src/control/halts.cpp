@@ -1,5 +1,6 @@
 #include "control.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
@@ -36,7 +37,13 @@ void sayEnGarde() {
 
 } // namespace
 
-ControlHooks controlHooks{systemClock, noRedraw, noPose, std::exit};
+ControlHooks controlHooks{systemClock, noRedraw, noPose, std::exit, monotonicMilliseconds};
+
+Milliseconds monotonicMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void resetSprites() {
     bout.leftQuad = LEFT_QUAD_EN_GARDE;

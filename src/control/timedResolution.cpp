@@ -8,10 +8,6 @@ namespace {
 // Lunge steps and the end of a parry hold wait for more than this since actionTime: with
 // whole seconds on the clock, that is the next tick of the clock's second.
 constexpr double ACTION_WAIT_SECONDS = 0.01;
-// A lunge travels while its fencer is at most this far beyond its start cell...
-constexpr std::int32_t LUNGE_TRAVEL_CELLS = 2;
-// ...and arrives once the gap between the fencers is this or less.
-constexpr std::int32_t LUNGE_ARRIVAL_GAP = 2;
 
 void endParryHold(const Side& side) {
     if (side.parryHold == 1 && secondsSince(bout.actionTime) > ACTION_WAIT_SECONDS) {

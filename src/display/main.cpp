@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <random>
 #include <string_view>
 
 #include "bout.h"
@@ -12,6 +13,7 @@
 #include "console.h"
 #include "control.h"
 #include "display.h"
+#include "opponent.h"
 
 namespace {
 
@@ -47,6 +49,15 @@ void endProcess(int status) {
     std::exit(status);
 }
 
+// With --computer, the computer fences the right fencer: it takes its step on every idle turn,
+// before time passes for the bout.
+Opponent computer;
+
+void computerStepThenIdle() {
+    opponentStep(computer);
+    onIdle();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -76,11 +87,18 @@ int main(int argc, char** argv) {
     glutInitWindowPosition(WINDOW_LEFT, WINDOW_TOP);
     glutInitWindowSize(WINDOW_WIDTH, WINDOW_HEIGHT);
     glutCreateWindow(WINDOW_TITLE);
-    glutIdleFunc(onIdle);
+    if (commandLine.options.computer) {
+        computer = createOpponent(RIGHT_PLAYER, *commandLine.options.computer,
+                                  commandLine.options.seed.value_or(std::random_device{}()));
+        glutIdleFunc(computerStepThenIdle);
+    } else {
+        glutIdleFunc(onIdle);
+    }
     glutDisplayFunc(drawFrame);
     glutKeyboardFunc(onKeyPress);
 
-    controlHooks = {systemClockSeconds, glutPostRedisplay, loadPoseTexture, endProcess};
+    controlHooks = {systemClockSeconds, glutPostRedisplay, loadPoseTexture, endProcess,
+                    monotonicMilliseconds};
     resetSprites();
 
     bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);

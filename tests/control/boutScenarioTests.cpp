@@ -2,21 +2,28 @@
 // second by second, and checks the console transcript byte for byte and the state that matters.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "captureStdout.h"
 #include "control.h"
+#include "opponent.h"
 
 namespace {
 
 WholeSeconds fakeClock = 0;
+Milliseconds fakeMilliseconds = 0;
 int redrawRequests = 0;
 std::vector<Pose> posesShown;
 std::vector<int> exitStatuses;
 
 WholeSeconds readFakeClock() {
     return fakeClock;
+}
+Milliseconds readFakeMilliseconds() {
+    return fakeMilliseconds;
 }
 void countRedraw() {
     ++redrawRequests;
@@ -68,8 +75,9 @@ class Bout : public ::testing::Test {
         bout.touchLimit = POOL_TOUCH_LIMIT;
         bout.leftQuad = LEFT_QUAD_EN_GARDE;
         bout.rightQuad = RIGHT_QUAD_EN_GARDE;
-        controlHooks = {readFakeClock, countRedraw, recordPose, recordExit};
+        controlHooks = {readFakeClock, countRedraw, recordPose, recordExit, readFakeMilliseconds};
         fakeClock = 1000;
+        fakeMilliseconds = fakeClock * 1000;
         redrawRequests = 0;
         posesShown.clear();
         exitStatuses.clear();
@@ -96,6 +104,24 @@ class Bout : public ::testing::Test {
     std::string idleTurns(int count = 1) {
         return captureStdout([&] {
             for (int turn = 0; turn < count; ++turn) {
+                onIdle();
+            }
+        });
+    }
+
+    // Lets the bout run for up to this long with both clocks moving on, 10 ms an idle turn;
+    // each computer takes its step before each turn. Stops early once the bout is won, or as
+    // soon as until says so. Returns what the console says meanwhile.
+    std::string fence(
+        std::vector<Opponent*> computers, Milliseconds duration,
+        const std::function<bool()>& until = [] { return bout.leftWon + bout.rightWon > 0; }) {
+        return captureStdout([&] {
+            for (const Milliseconds end = fakeMilliseconds + duration;
+                 fakeMilliseconds < end && !until(); fakeMilliseconds += 10) {
+                fakeClock = fakeMilliseconds / 1000;
+                for (Opponent* computer : computers) {
+                    opponentStep(*computer);
+                }
                 onIdle();
             }
         });
@@ -438,6 +464,69 @@ TEST_F(Bout, NothingPendingMeansNothingChangesAndNoRedraw) {
     EXPECT_EQ(right.position, 25);
     EXPECT_EQ(bout.actionTime, before.actionTime);
     EXPECT_TRUE(posesShown.empty());
+}
+
+// The computer opponent, fenced on the same clocks.
+TEST_F(Bout, TheComputerBeatsAPlayerWhoNeverMovesFiveNilWithinMinutesOnTheStrip) {
+    for (OpponentLevel level : {OpponentLevel::easy, OpponentLevel::normal, OpponentLevel::hard}) {
+        SCOPED_TRACE(static_cast<int>(level));
+        SetUp();
+        Opponent computer = createOpponent(RIGHT_PLAYER, level, 14);
+        const std::string said = fence({&computer}, 3 * 60'000);
+        EXPECT_EQ(bout.rightWon, 1);
+        EXPECT_EQ(left.touches, 0) << said; // leaving its end would give Ann a touch
+    }
+}
+
+TEST_F(Bout, TheComputerParriesSomeLungesInReachAtEasyMostAtHardNoQuickerThanAPerson) {
+    const std::vector<std::tuple<OpponentLevel, int, int>> parriesOfTwenty = {
+        {OpponentLevel::easy, 1, 12},
+        {OpponentLevel::normal, 8, 19},
+        {OpponentLevel::hard, 15, 20}};
+    for (const auto& [level, fewest, most] : parriesOfTwenty) {
+        SCOPED_TRACE(static_cast<int>(level));
+        int parried = 0;
+        for (std::uint32_t seed = 0; seed < 20; ++seed) {
+            SetUp();
+            place(15, 19);
+            fakeMilliseconds += 500; // the lunge has a second and a half to arrive
+            Opponent computer = createOpponent(RIGHT_PLAYER, level, seed);
+            const Milliseconds lunged = fakeMilliseconds;
+            press("f");
+            if (fence({&computer}, 3000, [] {
+                    return bout.leftLunging == 0;
+                }).starts_with("Bob has parried Ann\n")) {
+                ++parried;
+                EXPECT_GE(fakeMilliseconds - lunged, 150);
+            }
+        }
+        EXPECT_GE(parried, fewest);
+        EXPECT_LE(parried, most);
+    }
+}
+
+TEST_F(Bout, TheComputerRecoversFromALungeThatCannotArrive) {
+    Opponent computer = createOpponent(RIGHT_PLAYER, OpponentLevel::normal, 5);
+    press("j"); // from a gap of 10
+    EXPECT_EQ(fence({&computer}, 1000, [] { return bout.rightLunging == 0; }),
+              "Bob aborts the lunge and recovers\n");
+}
+
+TEST_F(Bout, KeysTheComputerPressesDuringAHaltChangeNothing) {
+    Opponent computer = createOpponent(RIGHT_PLAYER, OpponentLevel::normal, 3);
+    fence({&computer}, 10); // it glances at the strip and means to advance
+    bout.halted = 1;
+    EXPECT_EQ(fence({&computer}, 2000), "");
+    EXPECT_EQ(right.position, 25);
+    EXPECT_EQ(redrawRequests, 1) << "its one key went through the keyboard, which ignored it";
+}
+
+TEST_F(Bout, TwoComputersFenceABoutToTheEndAndTheQuickerBeatsTheEasy) {
+    Opponent hard = createOpponent(LEFT_PLAYER, OpponentLevel::hard, 1);
+    Opponent easy = createOpponent(RIGHT_PLAYER, OpponentLevel::easy, 2);
+    const std::string said = fence({&hard, &easy}, 10 * 60'000);
+    EXPECT_EQ(bout.leftWon, 1);
+    EXPECT_NE(said.find("has parried"), std::string::npos);
 }
 
 } // namespace

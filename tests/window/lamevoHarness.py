@@ -258,7 +258,7 @@ class Game:
     The console: everything the game prints is collected by a reader thread; expect() checks
     the next bytes of it exactly, so a test reads the whole transcript step by step."""
 
-    def __init__(self, screen, executable, folder, shotFolder, label):
+    def __init__(self, screen, executable, folder, shotFolder, label, arguments=()):
         self.screen = screen
         self.shotFolder = shotFolder
         self.label = label
@@ -279,7 +279,7 @@ class Game:
         env = dict(screen.env)
         env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
                                                      "detect_leaks=0"]))
-        self.process = subprocess.Popen([executable], cwd=folder, env=env,
+        self.process = subprocess.Popen([executable, *arguments], cwd=folder, env=env,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE)
         self.readers = [threading.Thread(target=self._read, args=(self.process.stdout, True),
@@ -536,9 +536,9 @@ class Run:
         self.screen = VirtualScreen()
         self.games = []
 
-    def start(self, folder=None):
+    def start(self, folder=None, arguments=()):
         game = Game(self.screen, self.args.game, folder or self.args.pictures,
-                    self.args.shots, self.name)
+                    self.args.shots, self.name, arguments)
         self.games.append(game)
         return game
 

@@ -1,0 +1,149 @@
+#include "opponent.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+// How each level fences. Reaction times are drawn evenly between the two bounds; the parry
+// chance is decided once for each lunge it sees begin; a mistake turns a press it meant into
+// a lunge or a parry that does no good (never a retreat, so never off its own end).
+struct LevelTraits {
+    Milliseconds quickestReaction;
+    Milliseconds slowestReaction;
+    int parryPercent;
+    int mistakePercent;
+    bool evades; // steps back from a lunge it will not parry
+    std::int32_t nearestAttackGap;
+    std::int32_t farthestAttackGap;
+};
+
+constexpr LevelTraits LEVEL_TRAITS[] = {
+    /* easy   */ {380, 650, 35, 15, false, 4, 5},
+    /* normal */ {200, 400, 65, 0, false, 3, 4},
+    /* hard   */ {150, 260, 90, 0, true, 3, 3},
+};
+
+// No person reacts quicker than this to what happens on the strip.
+constexpr Milliseconds QUICKEST_HUMAN_REACTION = 150;
+static_assert(std::ranges::all_of(LEVEL_TRAITS, [](const LevelTraits& traits) {
+    return traits.quickestReaction >= QUICKEST_HUMAN_REACTION &&
+           traits.slowestReaction >= traits.quickestReaction;
+}));
+
+// While nothing calls for a key, it looks at the strip again this often.
+constexpr Milliseconds GLANCE_MILLISECONDS = 100;
+
+// The bout as its fencer sees it, from its own side.
+struct View {
+    bool playing; // no halt, nobody has won
+    std::int32_t gap;
+    bool ownLunging;
+    bool opponentLunging;
+    std::int32_t cellsBeyondLungeStart; // how far its own lunge has carried it
+    std::int32_t roomBehind;            // retreats left before its own end
+};
+
+const LevelTraits& traitsOf(const Opponent& opponent) {
+    return LEVEL_TRAITS[static_cast<int>(opponent.level)];
+}
+
+bool percentChance(Opponent& opponent, int percent) {
+    return std::uniform_int_distribution<int>(0, 99)(opponent.random) < percent;
+}
+
+std::int32_t pickAttackGap(Opponent& opponent) {
+    const LevelTraits& traits = traitsOf(opponent);
+    return std::uniform_int_distribution<std::int32_t>(traits.nearestAttackGap,
+                                                       traits.farthestAttackGap)(opponent.random);
+}
+
+View glance(const Opponent& opponent) {
+    const bool left = opponent.playerNumber == LEFT_PLAYER;
+    const std::int32_t own = left ? bout.leftFencer->position : bout.rightFencer->position;
+    const std::int32_t lungeStart = left ? bout.leftLungeStart : bout.rightLungeStart;
+    return {bout.halted == 0 && bout.leftWon == 0 && bout.rightWon == 0,
+            gap(),
+            (left ? bout.leftLunging : bout.rightLunging) == 1,
+            (left ? bout.rightLunging : bout.leftLunging) == 1,
+            left ? own - lungeStart : lungeStart - own,
+            left ? own - STRIP_FIRST_CELL : STRIP_LAST_CELL - own};
+}
+
+// Against a fencer who stays where it is: the steps its lunge has left, and then the gap.
+bool ownLungeCanArrive(const View& view) {
+    const std::int32_t stepsLeft = std::max(0, LUNGE_TRAVEL_CELLS + 1 - view.cellsBeyondLungeStart);
+    return view.gap - stepsLeft <= LUNGE_ARRIVAL_GAP;
+}
+
+std::optional<FencerCommand> meant(Opponent& opponent, const View& view) {
+    const LevelTraits& traits = traitsOf(opponent);
+    if (view.opponentLunging && !opponent.sawOpponentLunging) {
+        opponent.willParry = percentChance(opponent, traits.parryPercent);
+    }
+    opponent.sawOpponentLunging = view.opponentLunging;
+    if (!view.playing) {
+        return std::nullopt;
+    }
+    if (view.opponentLunging) {
+        if (opponent.willParry && view.gap <= PARRY_REACH_CELLS) {
+            return FencerCommand::parry;
+        }
+        if (!opponent.willParry && traits.evades && view.roomBehind > 0) {
+            return FencerCommand::retreat;
+        }
+        if (!view.ownLunging) {
+            return std::nullopt; // stepping into a lunge would only help it arrive
+        }
+    }
+    if (view.ownLunging) {
+        return ownLungeCanArrive(view) ? std::nullopt
+                                       : std::optional<FencerCommand>(FencerCommand::recover);
+    }
+    if (view.gap <= opponent.attackGap || view.gap <= LUNGE_ARRIVAL_GAP) {
+        opponent.attackGap = pickAttackGap(opponent);
+        return FencerCommand::lunge;
+    }
+    return FencerCommand::advance;
+}
+
+std::optional<FencerCommand> decide(Opponent& opponent, const View& view) {
+    std::optional<FencerCommand> command = meant(opponent, view);
+    if (command && percentChance(opponent, traitsOf(opponent).mistakePercent)) {
+        command = percentChance(opponent, 50) ? FencerCommand::lunge : FencerCommand::parry;
+    }
+    return command;
+}
+
+Milliseconds reactionTime(Opponent& opponent) {
+    const LevelTraits& traits = traitsOf(opponent);
+    return std::uniform_int_distribution<Milliseconds>(traits.quickestReaction,
+                                                       traits.slowestReaction)(opponent.random);
+}
+
+} // namespace
+
+Opponent createOpponent(std::int32_t playerNumber, OpponentLevel level, std::uint32_t seed) {
+    Opponent opponent{
+        playerNumber, level, std::mt19937(seed), 0, false, FencerCommand::advance, false, false, 0};
+    opponent.attackGap = pickAttackGap(opponent);
+    return opponent;
+}
+
+void opponentStep(Opponent& opponent) {
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    if (now < opponent.dueAt) {
+        return;
+    }
+    if (opponent.hasPlan) {
+        opponent.hasPlan = false;
+        onKeyPress(commandKey(opponent.playerNumber, opponent.plan), 0, 0);
+    }
+    if (const std::optional<FencerCommand> command = decide(opponent, glance(opponent))) {
+        opponent.plan = *command;
+        opponent.hasPlan = true;
+        opponent.dueAt = now + reactionTime(opponent);
+    } else {
+        opponent.dueAt = now + GLANCE_MILLISECONDS;
+    }
+}
