@@ -34,6 +34,9 @@ static_assert(std::ranges::all_of(LEVEL_TRAITS, [](const LevelTraits& traits) {
 // While nothing calls for a key, it looks at the strip again this often.
 constexpr Milliseconds GLANCE_MILLISECONDS = 100;
 
+// The farthest gap from which a lunge arrives against a fencer who stands still.
+constexpr std::int32_t LUNGE_REACH = LUNGE_TRAVEL_CELLS + 1 + LUNGE_ARRIVAL_GAP;
+
 // The bout as its fencer sees it, from its own side.
 struct View {
     bool playing; // no halt, nobody has won
@@ -89,7 +92,8 @@ std::optional<FencerCommand> meant(Opponent& opponent, const View& view) {
         if (opponent.willParry && view.gap <= PARRY_REACH_CELLS) {
             return FencerCommand::parry;
         }
-        if (!opponent.willParry && traits.evades && view.roomBehind > 0) {
+        if (!opponent.willParry && traits.evades && view.gap <= LUNGE_REACH &&
+            view.roomBehind > 0) {
             return FencerCommand::retreat;
         }
         if (!view.ownLunging) {
