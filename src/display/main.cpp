@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <random>
 #include <string_view>
 
@@ -88,8 +89,9 @@ int main(int argc, char** argv) {
     glutInitWindowSize(WINDOW_WIDTH, WINDOW_HEIGHT);
     glutCreateWindow(WINDOW_TITLE);
     if (commandLine.options.computer) {
+        const std::optional<std::uint32_t> seed = commandLine.options.seed;
         computer = createOpponent(RIGHT_PLAYER, *commandLine.options.computer,
-                                  commandLine.options.seed.value_or(std::random_device{}()));
+                                  seed ? *seed : std::random_device{}());
         glutIdleFunc(computerStepThenIdle);
     } else {
         glutIdleFunc(onIdle);
