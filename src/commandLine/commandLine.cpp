@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "control.h"
+#include "pads.h"
 
 namespace {
 
@@ -89,6 +90,15 @@ std::string refusalFor(std::string_view problem, std::string_view word) {
            "'; try 'lamevo --help' for the options.";
 }
 
+const char* meaningOf(FencerCommand command) {
+    for (const CommandKeys& keys : COMMAND_KEYS) {
+        if (keys.command == command) {
+            return keys.meaning;
+        }
+    }
+    return "";
+}
+
 } // namespace
 
 CommandLine readCommandLine(int& argc, char** argv) {
@@ -145,6 +155,13 @@ void printUsage(std::FILE* out) {
                out);
     for (const CommandKeys& keys : COMMAND_KEYS) {
         std::fprintf(out, "  %-42s %c     %c\n", keys.meaning, keys.leftKey, keys.rightKey);
+    }
+    std::fputs("\nGame pads, beside the keys: the first pad connected fences on the left, the\n"
+               "second on the right. The stick is the left one and acts once per push past half\n"
+               "way; a button held down acts once.\n",
+               out);
+    for (const PadControl& pad : PAD_CONTROLS) {
+        std::fprintf(out, "  %-42s %s\n", meaningOf(pad.command), pad.controls);
     }
     std::fputs(
         "\nThe six pose pictures (leftEngarde.bmp, leftLunge.bmp, leftParry.bmp and the same\n"

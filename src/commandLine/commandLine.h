@@ -36,7 +36,8 @@ inline constexpr int USAGE_ERROR_STATUS = 2;
 // value after "=", or a value the option refuses ends the reading with a refusal.
 CommandLine readCommandLine(int& argc, char** argv);
 
-// The usage text for --help: the options, both players' keys, where the pictures are read from.
+// The usage text for --help: the options, both players' keys and game pads, where the pictures
+// are read from.
 void printUsage(std::FILE* out);
 
 // One line: the game's name and its version.

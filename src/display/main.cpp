@@ -15,6 +15,7 @@
 #include "control.h"
 #include "display.h"
 #include "opponent.h"
+#include "pads.h"
 
 namespace {
 
@@ -50,12 +51,19 @@ void endProcess(int status) {
     std::exit(status);
 }
 
-// With --computer, the computer fences the right fencer: it takes its step on every idle turn,
-// before time passes for the bout.
-Opponent computer;
+// With --computer the computer fences the right fencer, and game pads fence when SDL can look
+// for them; both act on each idle turn before time passes for the bout. With neither, the idle
+// step is the bout's own.
+std::optional<Opponent> computer;
+bool padsOpen = false;
 
-void computerStepThenIdle() {
-    opponentStep(computer);
+void idleStep() {
+    if (padsOpen) {
+        pollPads(controlHooks.nowMilliseconds());
+    }
+    if (computer) {
+        opponentStep(*computer);
+    }
     onIdle();
 }
 
@@ -92,7 +100,7 @@ int main(int argc, char** argv) {
         const std::optional<std::uint32_t> seed = commandLine.options.seed;
         computer = createOpponent(RIGHT_PLAYER, *commandLine.options.computer,
                                   seed ? *seed : std::random_device{}());
-        glutIdleFunc(computerStepThenIdle);
+        glutIdleFunc(idleStep);
     } else {
         glutIdleFunc(onIdle);
     }
@@ -109,6 +117,11 @@ int main(int argc, char** argv) {
     resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
 
+    // Opened only now, so that nothing pressed on a pad during the set-up acts in the bout.
+    padsOpen = openPads();
+    if (padsOpen) {
+        glutIdleFunc(idleStep);
+    }
     glutMainLoop();
     return 0;
 }
