@@ -4,8 +4,6 @@
 //   build/default/bench/padsBenchmark
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <ctime>
 #include <vector>
 
 #include "control.h"
@@ -14,17 +12,9 @@
 
 namespace {
 
-WholeSeconds systemClockSeconds() {
-    return static_cast<WholeSeconds>(std::time(nullptr));
-}
 void noRedraw() {}
 void noPose(Pose) {}
 void noExit(int) {}
-
-std::int64_t steadyMilliseconds() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 // Two fencers on their lines with nothing pending, as for most of a bout.
 void setUpBout() {
@@ -34,7 +24,10 @@ void setUpBout() {
     bout.leftFencer = createFencer(leftName, LEFT_PLAYER);
     bout.rightFencer = createFencer(rightName, RIGHT_PLAYER);
     resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
-    controlHooks = {systemClockSeconds, noRedraw, noPose, noExit};
+    // The game's clocks, and no window to redraw, no pictures, no exit.
+    controlHooks.requestRedraw = noRedraw;
+    controlHooks.showPose = noPose;
+    controlHooks.endProcess = noExit;
 }
 
 void idleStepAlone(benchmark::State& state) {
@@ -47,7 +40,7 @@ void idleStepAlone(benchmark::State& state) {
 // this is the pads' own share.
 void idleStepAndClock(benchmark::State& state) {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(steadyMilliseconds());
+        benchmark::DoNotOptimize(monotonicMilliseconds());
         onIdle();
     }
 }
@@ -62,7 +55,7 @@ template <typename Timing> void withPads(benchmark::State& state, Timing timing)
     for (int pad = 0; pad < state.range(0); ++pad) {
         pads.push_back(plugInVirtualPad());
     }
-    pollPads(steadyMilliseconds());
+    pollPads(monotonicMilliseconds());
     timing();
     for (SDL_Joystick* pad : pads) {
         unplugVirtualPad(pad);
@@ -73,7 +66,7 @@ template <typename Timing> void withPads(benchmark::State& state, Timing timing)
 void idleStepWithPads(benchmark::State& state) {
     withPads(state, [&] {
         for (auto _ : state) {
-            pollPads(steadyMilliseconds());
+            pollPads(monotonicMilliseconds());
             onIdle();
         }
     });
@@ -82,7 +75,7 @@ void idleStepWithPads(benchmark::State& state) {
 // Every call a full look: the clock moves on by the poll interval each time.
 void lookAtPads(benchmark::State& state) {
     withPads(state, [&] {
-        std::int64_t now = steadyMilliseconds();
+        std::int64_t now = monotonicMilliseconds();
         for (auto _ : state) {
             now += PAD_POLL_INTERVAL_MILLISECONDS;
             pollPads(now);
