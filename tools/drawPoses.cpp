@@ -1,7 +1,8 @@
 // Draws the six pose pictures of the fencers and writes them as 128 x 128 BMP files into the
-// folder given as the only argument. Each pose is a stick skeleton (a table of joints) that
-// the shared drawing code fleshes out; the right fencer is the left one mirrored, with its
-// own trim colour.
+// folder given as the only argument, with the game's icon beside them: the left fencer's
+// lunge on a transparent ground, as PNG files in the sizes of the desktop's icon theme. Each
+// pose is a stick skeleton (a table of joints) that the shared drawing code fleshes out; the
+// right fencer is the left one mirrored, with its own trim colour.
 #include "raster.h"
 
 #include <algorithm>
@@ -166,18 +167,9 @@ void drawSwordArm(Raster& picture, const Skeleton& s, Rgb trim) {
     part(picture, ellipse(s.hand + along * 3.5f, 1.8f, 6.2f, std::atan2(along.y, along.x)), GUARD);
 }
 
-// The game's sprite textures repeat at their edges, so with smoothing the bottom row would
-// bleed into the top edge of the sprite as a faint line: the bottom row stays white and the
-// fencer stands on the row above it, still on the strip.
-void keepBottomRowClear(Raster& picture) {
-    const auto rowWidth = static_cast<std::ptrdiff_t>(picture.width);
-    std::move_backward(picture.pixels.begin(), picture.pixels.end() - rowWidth,
-                       picture.pixels.end());
-    std::fill(picture.pixels.begin(), picture.pixels.begin() + rowWidth, TRANSPARENT_WHITE);
-}
-
-Raster drawFencer(const Skeleton& s, Rgb trim) {
-    Raster picture = makeRaster(PICTURE_SIZE, PICTURE_SIZE, TRANSPARENT_WHITE);
+Raster drawFencer(const Skeleton& s, Rgb trim, float pixelsPerUnit) {
+    const int size = static_cast<int>(PICTURE_SIZE * pixelsPerUnit);
+    Raster picture = makeRaster(size, size, TRANSPARENT_WHITE, pixelsPerUnit);
     // Back to front: far arm and leg, near leg, body (whose hem covers the thighs), head,
     // sword arm.
     part(picture,
@@ -192,7 +184,6 @@ Raster drawFencer(const Skeleton& s, Rgb trim) {
     trimBand(picture, jacket, s.hip, s.shoulder, 0.1f, 0.22f, trim);
     drawMask(picture, s.head, s.neck);
     drawSwordArm(picture, s, trim);
-    keepBottomRowClear(picture);
     return picture;
 }
 
@@ -208,6 +199,23 @@ constexpr PosePicture PICTURES[] = {
     {"rightLunge.bmp", &LUNGE, true},      {"rightParry.bmp", &PARRY, true},
 };
 
+// The icon's sizes in pixels, those the desktop's icon theme keeps folders for.
+constexpr int ICON_SIZES[] = {32, 48, 64, 128, 256};
+// Each icon pixel is the mean of this many pixels in each direction, for smooth edges.
+constexpr int ICON_SUPERSAMPLING = 4;
+// The lunge reaches a little above three quarters of the height: lifted this many drawing
+// units, it sits in the middle of the icon.
+constexpr float ICON_LIFT = 16.0f;
+
+bool written(bool ok, const std::string& path) {
+    if (!ok) {
+        std::fprintf(stderr, "drawPoses: cannot write %s\n", path.c_str());
+        return false;
+    }
+    std::printf("%s\n", path.c_str());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -215,17 +223,30 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: drawPoses OUTPUT_FOLDER\n");
         return 2;
     }
+    const std::string folder = argv[1];
     for (const PosePicture& pose : PICTURES) {
-        Raster picture = drawFencer(*pose.skeleton, pose.facesLeft ? RIGHT_TRIM : LEFT_TRIM);
+        Raster picture = drawFencer(*pose.skeleton, pose.facesLeft ? RIGHT_TRIM : LEFT_TRIM, 1.0f);
+        // The game's sprite textures repeat at their edges, so with smoothing the bottom row
+        // would bleed into the top edge of the sprite as a faint line: the bottom row stays
+        // white and the fencer stands on the row above it, still on the strip.
+        raise(picture, 1, TRANSPARENT_WHITE);
         if (pose.facesLeft) {
             mirror(picture);
         }
-        const std::string path = std::string(argv[1]) + "/" + pose.file;
-        if (!writeBmp(picture, path)) {
-            std::fprintf(stderr, "drawPoses: cannot write %s\n", path.c_str());
+        if (!written(writeBmp(picture, folder + "/" + pose.file), folder + "/" + pose.file)) {
             return 1;
         }
-        std::printf("%s\n", path.c_str());
+    }
+    for (const int size : ICON_SIZES) {
+        const float pixelsPerUnit = static_cast<float>(size * ICON_SUPERSAMPLING) / PICTURE_SIZE;
+        Raster icon = drawFencer(LUNGE, LEFT_TRIM, pixelsPerUnit);
+        raise(icon, static_cast<int>(ICON_LIFT * pixelsPerUnit), TRANSPARENT_WHITE);
+        const std::vector<std::uint8_t> png =
+            encodePng(icon, TRANSPARENT_WHITE, ICON_SUPERSAMPLING);
+        const std::string path = folder + "/lamevo-" + std::to_string(size) + ".png";
+        if (!written(!png.empty() && writeFile(png, path), path)) {
+            return 1;
+        }
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <utility>
+#include <zlib.h>
 
 namespace {
 
@@ -23,10 +24,65 @@ void putLittleEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int by
     }
 }
 
+void putBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+}
+
+bool operator==(Rgb a, Rgb b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
+
+// A PNG chunk: its length, type and data, and the CRC of type and data.
+void putChunk(std::vector<std::uint8_t>& out, const char (&type)[5],
+              const std::vector<std::uint8_t>& data) {
+    putBigEndian(out, static_cast<std::uint32_t>(data.size()));
+    const std::size_t typeAt = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    putBigEndian(out, static_cast<std::uint32_t>(
+                          crc32(0, out.data() + typeAt, static_cast<uInt>(out.size() - typeAt))));
+}
+
+// The shrunk picture's rows, top row first, each led by filter type 0 (none), as PNG stores them.
+std::vector<std::uint8_t> shrunkRows(const Raster& raster, Rgb transparent, int shrink) {
+    const int width = raster.width / shrink;
+    const int height = raster.height / shrink;
+    const int blockPixels = shrink * shrink;
+    std::vector<std::uint8_t> rows;
+    rows.reserve(static_cast<std::size_t>(height) * (1 + 4 * static_cast<std::size_t>(width)));
+    for (int row = height - 1; row >= 0; --row) {
+        rows.push_back(0);
+        for (int column = 0; column < width; ++column) {
+            int opaque = 0, r = 0, g = 0, b = 0;
+            for (int y = row * shrink; y < (row + 1) * shrink; ++y) {
+                for (int x = column * shrink; x < (column + 1) * shrink; ++x) {
+                    const Rgb p = raster.pixels[static_cast<std::size_t>(y) * raster.width + x];
+                    if (!(p == transparent)) {
+                        ++opaque;
+                        r += p.r;
+                        g += p.g;
+                        b += p.b;
+                    }
+                }
+            }
+            const int divisor = std::max(opaque, 1);
+            for (int channel : {r, g, b}) {
+                rows.push_back(static_cast<std::uint8_t>((channel + divisor / 2) / divisor));
+            }
+            rows.push_back(
+                static_cast<std::uint8_t>((opaque * 255 + blockPixels / 2) / blockPixels));
+        }
+    }
+    return rows;
+}
+
 } // namespace
 
-Raster makeRaster(int width, int height, Rgb background) {
-    return {width, height, std::vector<Rgb>(static_cast<std::size_t>(width) * height, background)};
+Raster makeRaster(int width, int height, Rgb background, float pixelsPerUnit) {
+    return {width, height, pixelsPerUnit,
+            std::vector<Rgb>(static_cast<std::size_t>(width) * height, background)};
 }
 
 Shape circle(Vec2 centre, float radius) {
@@ -90,7 +146,8 @@ Shape band(Vec2 a, Vec2 b, float from, float to) {
 void paint(Raster& raster, const Shape& shape, Rgb fill, Rgb outline, float outlineWidth) {
     for (int y = 0; y < raster.height; ++y) {
         for (int x = 0; x < raster.width; ++x) {
-            const float d = shape({static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f});
+            const float d = shape({(static_cast<float>(x) + 0.5f) / raster.pixelsPerUnit,
+                                   (static_cast<float>(y) + 0.5f) / raster.pixelsPerUnit});
             Rgb& pixel = raster.pixels[static_cast<std::size_t>(y) * raster.width + x];
             if (d <= 0.0f) {
                 pixel = fill;
@@ -106,6 +163,13 @@ void mirror(Raster& raster) {
         const auto row = raster.pixels.begin() + static_cast<std::ptrdiff_t>(y) * raster.width;
         std::reverse(row, row + raster.width);
     }
+}
+
+void raise(Raster& raster, int rows, Rgb background) {
+    const auto shifted =
+        static_cast<std::ptrdiff_t>(std::clamp(rows, 0, raster.height)) * raster.width;
+    std::move_backward(raster.pixels.begin(), raster.pixels.end() - shifted, raster.pixels.end());
+    std::fill(raster.pixels.begin(), raster.pixels.begin() + shifted, background);
 }
 
 std::vector<std::uint8_t> encodeBmp(const Raster& raster) {
@@ -143,7 +207,37 @@ std::vector<std::uint8_t> encodeBmp(const Raster& raster) {
 }
 
 bool writeBmp(const Raster& raster, const std::string& path) {
-    const std::vector<std::uint8_t> bytes = encodeBmp(raster);
+    return writeFile(encodeBmp(raster), path);
+}
+
+std::vector<std::uint8_t> encodePng(const Raster& raster, Rgb transparent, int shrink) {
+    if (shrink < 1 || raster.width < shrink || raster.height < shrink ||
+        raster.width % shrink != 0 || raster.height % shrink != 0) {
+        return {};
+    }
+    const std::vector<std::uint8_t> rows = shrunkRows(raster, transparent, shrink);
+    uLongf deflatedSize = compressBound(static_cast<uLong>(rows.size()));
+    std::vector<std::uint8_t> deflated(deflatedSize);
+    if (compress2(deflated.data(), &deflatedSize, rows.data(), static_cast<uLong>(rows.size()),
+                  Z_BEST_COMPRESSION) != Z_OK) {
+        return {};
+    }
+    deflated.resize(deflatedSize);
+
+    std::vector<std::uint8_t> header;
+    putBigEndian(header, static_cast<std::uint32_t>(raster.width / shrink));
+    putBigEndian(header, static_cast<std::uint32_t>(raster.height / shrink));
+    // 8 bits per channel, colour type 6 (RGBA), deflate, adaptive filtering, not interlaced.
+    header.insert(header.end(), {8, 6, 0, 0, 0});
+
+    std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    putChunk(out, "IHDR", header);
+    putChunk(out, "IDAT", deflated);
+    putChunk(out, "IEND", {});
+    return out;
+}
+
+bool writeFile(const std::vector<std::uint8_t>& bytes, const std::string& path) {
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));

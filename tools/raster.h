@@ -1,5 +1,6 @@
-// Tools: a small RGB raster with filled, outlined shapes, written out as 24-bit BMP files.
-// drawPoses uses it to draw the six pose pictures of the fencers.
+// Tools: a small RGB raster with filled, outlined shapes, written out as 24-bit BMP files or,
+// shrunk with smooth edges, as PNG files with a transparent ground. drawPoses uses it to draw
+// the six pose pictures of the fencers and the game's icon.
 #pragma once
 
 #include <cstdint>
@@ -31,16 +32,18 @@ constexpr float dot(Vec2 a, Vec2 b) {
     return a.x * b.x + a.y * b.y;
 }
 
-// Row 0 is the bottom row and y grows upwards, as in a bottom-up BMP file; pixel (x, y)
-// covers the square from (x, y) to (x + 1, y + 1).
+// Row 0 is the bottom row and y grows upwards, as in a bottom-up BMP file. Shapes are given
+// in drawing units; pixel (x, y) covers the square from (x, y) to (x + 1, y + 1) divided by
+// pixelsPerUnit.
 struct Raster {
     int width;
     int height;
+    float pixelsPerUnit;
     std::vector<Rgb> pixels;
 };
 
-// Returns a raster of the given size filled with the background colour.
-Raster makeRaster(int width, int height, Rgb background);
+// Returns a raster of the given size in pixels filled with the background colour.
+Raster makeRaster(int width, int height, Rgb background, float pixelsPerUnit = 1.0f);
 
 // A shape is its signed distance function: negative inside, positive outside, roughly in
 // pixels, so that painting can give it an outline of a chosen width.
@@ -63,13 +66,18 @@ Shape intersect(Shape a, Shape b);
 Shape band(Vec2 a, Vec2 b, float from, float to);
 
 // Paints the shape: pixels whose centre lies inside get the fill colour, those within
-// outlineWidth outside it get the outline colour (none when outlineWidth is 0). Later shapes
-// cover earlier ones, so painting from back to front outlines each part against the rest.
+// outlineWidth (in drawing units) outside it get the outline colour (none when outlineWidth is 0).
+// Later shapes cover earlier ones, so painting from back to front outlines each part against the
+// rest.
 void paint(Raster& raster, const Shape& shape, Rgb fill, Rgb outline = {0, 0, 0},
            float outlineWidth = 0.0f);
 
 // Mirrors the raster left to right in place.
 void mirror(Raster& raster);
+
+// Moves the picture up by rows pixels in place; the rows uncovered at the bottom get the
+// background colour.
+void raise(Raster& raster, int rows, Rgb background);
 
 // Returns the bytes of a 24-bit uncompressed BMP file of the raster: a 14-byte file header,
 // a 40-byte info header, then bottom-up rows of B, G, R bytes, each padded to 4 bytes.
@@ -77,3 +85,12 @@ std::vector<std::uint8_t> encodeBmp(const Raster& raster);
 
 // Writes encodeBmp(raster) to the file at path; returns false if it cannot be written whole.
 bool writeBmp(const Raster& raster, const std::string& path);
+
+// Returns the bytes of an 8-bit RGBA PNG file (rows top down, deflated by zlib) of the raster
+// shrunk by shrink in each direction, which must divide its width and height: each pixel is
+// the mean of a shrink x shrink block, where pixels of the transparent colour count as
+// transparent, so that outlines get smooth edges against any ground.
+std::vector<std::uint8_t> encodePng(const Raster& raster, Rgb transparent, int shrink);
+
+// Writes the bytes to the file at path; returns false if they cannot be written whole.
+bool writeFile(const std::vector<std::uint8_t>& bytes, const std::string& path);

@@ -1,7 +1,8 @@
 // The six committed pose pictures, read byte by byte: the BMP layout the game loads, the white
 // colour key around a fencer who stands on the strip, each side's trim colour and facing, and
-// the three poses telling apart.
+// the three poses telling apart. Then the icons, as a desktop's PNG decoder reads them.
 #include <gtest/gtest.h>
+#include <stb/stb_image.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -172,6 +173,34 @@ TEST(PosePictures, TheThreePosesOfEachSideTellApart) {
         EXPECT_LT(lunge.top, enGarde.top - 10);
         EXPECT_GT(lunge.right - lunge.left, enGarde.right - enGarde.left + 10);
         EXPECT_GT(parry.top, enGarde.top);
+    }
+}
+
+// Each icon decodes to its size in RGBA: the red-trimmed left fencer on a ground that is
+// transparent at the corners, with half-covered pixels along the outline.
+TEST(Icons, ShowTheLeftFencerOnATransparentGroundAtEachSize) {
+    for (const int size : {32, 48, 64, 128, 256}) {
+        SCOPED_TRACE(size);
+        const Picture file = readPicture("lamevo-" + std::to_string(size) + ".png");
+        int width = 0, height = 0, channels = 0;
+        stbi_uc* rgba = stbi_load_from_memory(
+            file.bytes.data(), static_cast<int>(file.bytes.size()), &width, &height, &channels, 4);
+        ASSERT_NE(rgba, nullptr) << stbi_failure_reason();
+        EXPECT_EQ(width, size);
+        EXPECT_EQ(height, size);
+        EXPECT_EQ(channels, 4);
+        int opaque = 0, blended = 0, red = 0;
+        for (int i = 0; i < size * size; ++i) {
+            const stbi_uc* p = rgba + 4 * i;
+            opaque += p[3] == 255;
+            blended += p[3] > 0 && p[3] < 255;
+            red += p[3] == 255 && isRed({p[0], p[1], p[2]});
+        }
+        EXPECT_EQ(rgba[3] + rgba[4 * size - 1] + rgba[4 * size * size - 1], 0);
+        EXPECT_GT(opaque, size * size / 10);
+        EXPECT_GT(blended, size);
+        EXPECT_GT(red, 0);
+        stbi_image_free(rgba);
     }
 }
 
