@@ -143,8 +143,10 @@ void printUsage(std::FILE* out) {
     for (const OptionRow& row : OPTION_TABLE) {
         std::string option(row.name);
         if (!row.valueName.empty()) {
-            const std::string value = "=" + std::string(row.valueName);
-            option += row.valueOptional ? "[" + value + "]" : value;
+            option.append(row.valueOptional ? "[=" : "=").append(row.valueName);
+            if (row.valueOptional) {
+                option.append("]");
+            }
         }
         std::fprintf(out, "  %-20s %.*s\n", option.c_str(), static_cast<int>(row.help.size()),
                      row.help.data());
