@@ -1,28 +1,43 @@
 #!/usr/bin/env bash
-# Started where no display can be opened, the game says so in one line on standard error and
-# ends with status 1 before it asks anything. Usage: noDisplay.sh <path to lamevo>
+# Started where no display can be opened, the game still answers its own options and refuses
+# unknown ones (one line on standard error, status 2), all before it needs a display; without
+# them, and with the window toolkit's options passed on, it says in one line on standard error
+# that it needs a display and ends with status 1 before it asks anything.
+# Usage: noDisplay.sh <path to lamevo> <the game's version>
 set -u
 game=$1
-expected="The Lamevo needs a graphical display: none could be opened. Run it on a desktop, or set DISPLAY (for example DISPLAY=:0)."
+version=$2
+needs_display="The Lamevo needs a graphical display: none could be opened. Run it on a desktop, or set DISPLAY (for example DISPLAY=:0)."
+try_help="; try 'lamevo --help' for the options."
+keys="*Advance*d     k*Retreat*a     ;*Lunge*f     j*Parry*s     l*Recover*w     o*"
+# what | DISPLAY (- for none) | arguments | status | standard output, standard error (patterns)
+cases=(
+    "no DISPLAY at all|-||1||$needs_display"
+    "DISPLAY naming no screen|:65000||1||$needs_display"
+    "the toolkit's -display passed on|-|-display :65000|1||$needs_display"
+    "--help|-|--help|0|Usage: lamevo *--help*--version*-display*${keys}leftEngarde.bmp*|"
+    "--version|-|--version|0|The Lamevo $version|"
+    "an unknown option|-|--bogus|2||lamevo: unknown option '--bogus'$try_help"
+    "a value for an option without one|-|--help=x|2||lamevo: bad value in '--help=x'$try_help"
+)
 failures=0
-check() {
-    local what=$1
-    shift
-    local out err status
-    out=$(mktemp)
-    err=$(mktemp)
-    printf 'Ann Bob 1 x\n' | "$@" "$game" >"$out" 2>"$err"
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+for row in "${cases[@]}"; do
+    IFS='|' read -r what display arguments expected_status expected_out expected_err <<<"$row"
+    environment=(env DISPLAY="$display")
+    [ "$display" = - ] && environment=(env -u DISPLAY)
+    # shellcheck disable=SC2086 # the arguments are words of their own
+    printf 'Ann Bob 1 x\n' | "${environment[@]}" "$game" $arguments >"$out" 2>"$err"
     status=$?
-    if [ "$status" -ne 1 ] || [ -s "$out" ] || [ "$(cat "$err")" != "$expected" ] ||
-        [ "$(wc -l <"$err")" -ne 1 ]; then
+    if [ "$status" -ne "$expected_status" ] || [[ $(cat "$out") != $expected_out ]] ||
+        [[ $(cat "$err") != $expected_err ]] || [ "$(wc -l <"$err")" -gt 1 ]; then
         echo "FAIL $what: status $status, stdout '$(cat "$out")', stderr '$(cat "$err")'"
         failures=$((failures + 1))
     else
         echo "ok $what"
     fi
-    rm -f "$out" "$err"
-}
-check "no DISPLAY at all" env -u DISPLAY
-check "DISPLAY naming no screen" env DISPLAY=:65000
-echo "$((2 - failures)) passed, $failures failed"
+done
+echo "$((${#cases[@]} - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]
