@@ -4,8 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
-scripts/install-packages.sh "${GAME_PACKAGES[@]}"
+scripts/install-packages.sh ./play.sh "${GAME_PACKAGES[@]}"
+echo "Building The Lamevo, about a minute the first time…"
 cmake --preset game >/dev/null
-cmake --build --preset game -j "$(nproc)" >/dev/null
+cmake --build --preset game -j "$(nproc)"
 cd assets
 exec ../build/game/src/display/lamevo "$@"
