@@ -233,7 +233,8 @@ int main(int argc, char** argv) {
         if (pose.facesLeft) {
             mirror(picture);
         }
-        if (!written(writeBmp(picture, folder + "/" + pose.file), folder + "/" + pose.file)) {
+        const std::string path = folder + "/" + pose.file;
+        if (!written(writeBmp(picture, path), path)) {
             return 1;
         }
     }

@@ -1,14 +1,17 @@
-# Redraws the pose pictures and the icons into OUT with DRAW_POSES and fails unless each equals
-# the one in ASSETS.
+# Redraws the pose pictures and the icons into OUT with DRAW_POSES and fails unless each
+# picture in ASSETS equals the one drawn, and nothing is drawn that ASSETS lacks.
 file(REMOVE_RECURSE ${OUT})
 file(MAKE_DIRECTORY ${OUT})
 execute_process(COMMAND ${DRAW_POSES} ${OUT} RESULT_VARIABLE status OUTPUT_QUIET)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "drawPoses failed: ${status}")
 endif()
-foreach(picture leftEngarde.bmp leftLunge.bmp leftParry.bmp rightEngarde.bmp rightLunge.bmp
-                rightParry.bmp lamevo-32.png lamevo-48.png lamevo-64.png lamevo-128.png
-                lamevo-256.png)
+file(GLOB committed RELATIVE ${ASSETS} ${ASSETS}/*)
+file(GLOB drawn RELATIVE ${OUT} ${OUT}/*)
+if(NOT committed STREQUAL drawn)
+  message(FATAL_ERROR "assets/ holds ${committed}, drawPoses draws ${drawn}")
+endif()
+foreach(picture ${committed})
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}/${picture} ${ASSETS}/${picture}
                   RESULT_VARIABLE differs)
   if(NOT differs EQUAL 0)
