@@ -62,6 +62,8 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--computer", "LEVEL", true, "fence the computer: easy, normal (the default) or hard",
      applyComputer},
     {"--seed", "N", false, "make the computer's choices repeatable", applySeed},
+    {"--mute", "", false, "fence without sound",
+     [](GameOptions& options, std::string_view) { return options.mute = true; }},
 };
 
 // The window toolkit's options whose next word is their value, whatever it looks like.

@@ -18,6 +18,7 @@ struct GameOptions {
     bool showVersion;
     std::optional<OpponentLevel> computer; // the computer fences the right fencer
     std::optional<std::uint32_t> seed;     // for the computer's choices
+    bool mute; // no buzzer, no clash, and the audio output is never opened
 };
 
 struct CommandLine {

@@ -57,6 +57,7 @@ void parry(const Side& side) {
             announce("\n%s, you are too far away to parry.\n", side.fencer.name);
         } else {
             side.opponentLunging = 0;
+            controlHooks.playSound(BoutSound::bladeClash);
             controlHooks.showPose(side.opponentEngarde);
             announce("%s has parried %s\n", side.fencer.name, side.opponent.name);
         }

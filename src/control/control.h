@@ -7,16 +7,20 @@
 // Finer time than the bout's whole seconds, for what must react quicker than a second.
 using Milliseconds = std::int64_t;
 
+// The two sounds of a bout: the buzzer as a lamp lights, the clash of a parry that stops a lunge.
+enum class BoutSound { buzzer, bladeClash };
+
 // The few things control asks of the outside world. The game points them at the system clock
-// in whole seconds, glutPostRedisplay, loadPoseTexture, std::exit and a monotonic clock in
-// milliseconds; tests replace them, so a test can set the clocks to any time and watch
-// redraws, poses and the exit.
+// in whole seconds, glutPostRedisplay, loadPoseTexture, std::exit, a monotonic clock in
+// milliseconds and the sound output (none when muted); tests replace them, so a test can set
+// the clocks to any time and watch redraws, poses, the exit and the sounds asked for.
 struct ControlHooks {
     WholeSeconds (*now)();
     void (*requestRedraw)();
     void (*showPose)(Pose pose);
     void (*endProcess)(int status);
     Milliseconds (*nowMilliseconds)();
+    void (*playSound)(BoutSound sound);
 };
 extern ControlHooks controlHooks;
 

@@ -20,6 +20,7 @@ WholeSeconds systemClock() {
 }
 void noRedraw() {}
 void noPose(Pose) {}
+void noSound(BoutSound) {}
 
 void startHalt() {
     bout.halted = 1;
@@ -37,7 +38,7 @@ void sayEnGarde() {
 
 } // namespace
 
-ControlHooks controlHooks{systemClock, noRedraw, noPose, std::exit, monotonicMilliseconds};
+ControlHooks controlHooks{systemClock, noRedraw, noPose, std::exit, monotonicMilliseconds, noSound};
 
 Milliseconds monotonicMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -82,6 +83,7 @@ void touchHalt(Fencer& scorer) {
     const Side side = sideOf(scorer);
     side.touchHalt = 1;
     side.touch = 1;
+    controlHooks.playSound(BoutSound::buzzer);
     bout.halted = 1;
     controlHooks.requestRedraw();
     bout.haltTime = controlHooks.now();

@@ -1,5 +1,6 @@
-// The game's entry point: the window and its callbacks, the first sprites, the console
-// set-up, the two fencers on their lines, then the event loop for the rest of the bout.
+// The game's entry point: the window and its callbacks, the sound output, the first sprites,
+// the console set-up, the two fencers on their lines, then the event loop for the rest of the
+// bout.
 #include <GL/freeglut.h>
 #include <cstdarg>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <random>
 #include <string_view>
 
+#include "audio.h"
 #include "bout.h"
 #include "commandLine.h"
 #include "console.h"
@@ -107,8 +109,11 @@ int main(int argc, char** argv) {
     glutDisplayFunc(drawFrame);
     glutKeyboardFunc(onKeyPress);
 
-    controlHooks = {systemClockSeconds, glutPostRedisplay, loadPoseTexture, endProcess,
-                    monotonicMilliseconds};
+    controlHooks = {systemClockSeconds, glutPostRedisplay,     loadPoseTexture,
+                    endProcess,         monotonicMilliseconds, controlHooks.playSound};
+    if (!commandLine.options.mute && openBoutSounds()) {
+        controlHooks.playSound = playBoutSound;
+    }
     resetSprites();
 
     bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);

@@ -18,6 +18,7 @@ Milliseconds fakeMilliseconds = 0;
 int redrawRequests = 0;
 std::vector<Pose> posesShown;
 std::vector<int> exitStatuses;
+std::vector<BoutSound> soundsAsked;
 
 WholeSeconds readFakeClock() {
     return fakeClock;
@@ -75,12 +76,16 @@ class Bout : public ::testing::Test {
         bout.touchLimit = POOL_TOUCH_LIMIT;
         bout.leftQuad = LEFT_QUAD_EN_GARDE;
         bout.rightQuad = RIGHT_QUAD_EN_GARDE;
-        controlHooks = {readFakeClock, countRedraw, recordPose, recordExit, readFakeMilliseconds};
+        controlHooks = {
+            readFakeClock,        countRedraw,
+            recordPose,           recordExit,
+            readFakeMilliseconds, [](BoutSound sound) { soundsAsked.push_back(sound); }};
         fakeClock = 1000;
         fakeMilliseconds = fakeClock * 1000;
         redrawRequests = 0;
         posesShown.clear();
         exitStatuses.clear();
+        soundsAsked.clear();
     }
 
     // Puts the fencers on these cells with their sprites where they belong.
@@ -452,6 +457,31 @@ TEST_F(Bout, AParryThenALungeShowsEnGardeWhenTheHoldEndsWhileTheLungeGoesOn) {
     EXPECT_EQ(bout.leftLunging, 1);
     EXPECT_EQ(posesShown, std::vector<Pose>{Pose::leftEngarde});
     EXPECT_EQ(left.position, 16);
+}
+
+// Keys on a fresh bout, then five seconds of idle turns: only a lamp lighting and a parry that
+// stops a lunge make a sound.
+TEST_F(Bout, TheBuzzerForATouchTheClashForAParryThatStopsALungeSilenceOtherwise) {
+    const BoutSound buzzer = BoutSound::buzzer;
+    const std::vector<std::tuple<int, int, std::string, std::vector<BoutSound>>> cases = {
+        {15, 19, "js", {BoutSound::bladeClash}}, // a parry that stops a lunge
+        {15, 20, "js", {buzzer}},                // too far away to parry: the lunge scores
+        {15, 17, "f", {buzzer}},                 // a lunge's touch
+        {15, 25, "sl", {}},                      // parries of nothing
+        {15, 21, "fjo", {}},                     // a lunge falling short, one recovered
+        {15, 25, "dak;", {}},                    // steps and retreats
+        {0, 25, "a", {}},                        // retreating off the strip
+        {1, 2, "dd", {}},                        // a crossing that pushes Ann off the strip
+    };
+    for (const auto& [leftCell, rightCell, keys, heard] : cases) {
+        SetUp();
+        place(leftCell, rightCell);
+        press(keys);
+        for (WholeSeconds second = 1000; second < 1005; ++second) {
+            idleAt(second);
+        }
+        EXPECT_EQ(soundsAsked, heard) << "keys " << keys << " from " << leftCell;
+    }
 }
 
 TEST_F(Bout, NothingPendingMeansNothingChangesAndNoRedraw) {

@@ -258,7 +258,8 @@ class Game:
     The console: everything the game prints is collected by a reader thread; expect() checks
     the next bytes of it exactly, so a test reads the whole transcript step by step."""
 
-    def __init__(self, screen, executable, folder, shotFolder, label, arguments=()):
+    def __init__(self, screen, executable, folder, shotFolder, label, arguments=(),
+                 environment=None):
         self.screen = screen
         self.shotFolder = shotFolder
         self.label = label
@@ -276,7 +277,8 @@ class Game:
         # and are unloaded before the leak report, which then cannot name them: leak
         # checking is left to the unit tests. Memory errors still end the game with a
         # status that is not 0.
-        env = dict(screen.env)
+        # Silent unless a test asks for sound: SDL's dummy output plays nothing anywhere.
+        env = {**screen.env, "SDL_AUDIODRIVER": "dummy", **(environment or {})}
         env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
                                                      "detect_leaks=0"]))
         self.process = subprocess.Popen([executable, *arguments], cwd=folder, env=env,
@@ -536,9 +538,9 @@ class Run:
         self.screen = VirtualScreen()
         self.games = []
 
-    def start(self, folder=None, arguments=()):
+    def start(self, folder=None, arguments=(), environment=None):
         game = Game(self.screen, self.args.game, folder or self.args.pictures,
-                    self.args.shots, self.name, arguments)
+                    self.args.shots, self.name, arguments, environment)
         self.games.append(game)
         return game
 

@@ -3,10 +3,13 @@
 byte: commands with nothing to act on, a lunge that falls short after three steps of one
 whole second each, parries too far and in time, a recovered lunge, and both fencers lunging
 at once, where the left lunge scores and the right one travels on through the halt, then
-falls short."""
+falls short. Then the sounds of a bout, as SDL's disk audio output writes them."""
+
+import os
+import tempfile
 
 
-from lamevoHarness import HarnessError, Session, startOfNextSecond
+from lamevoHarness import HarnessError, Session, log, pollUntil, startOfNextSecond
 
 
 def arrivesIn(arrival, second, what):
@@ -71,5 +74,58 @@ def shortBoutTranscript(run):
     assert status == 0, f"closing the window ended the game with status {status}"
 
 
+# The game's samples: 32-bit floats, one channel, 44100 a second; silence is zero bytes.
+SECOND_OF_AUDIO = 4 * 44100
+
+
+def played(path):
+    return open(path, "rb").read() if os.path.exists(path) else b""
+
+
+def expectSound(game, path, keys, text, what, shortest, longest):
+    """Presses keys, then waits for the sound they make to play out in the disk output."""
+    mark = len(played(path))
+    game.keys(keys)
+    game.expect(text)
+
+    def playedOut():
+        after = played(path)[mark:]
+        silent = not any(after[-SECOND_OF_AUDIO // 4:])
+        return any(after) and silent and (len(after) - len(after.lstrip(b"\0")),
+                                          len(after.rstrip(b"\0")))
+    start, end = (bytes / SECOND_OF_AUDIO for bytes in pollUntil(playedOut, 10, 0.05, what))
+    log(f"{what} began {start:.2f} s after its keys and lasted {end - start:.2f} s")
+    if start >= 1 or not shortest < end - start < longest:
+        raise HarnessError(f"{what} began or lasted wrongly")
+
+
+def boutSounds(run):
+    with tempfile.TemporaryDirectory() as folder:
+        heard, muted = os.path.join(folder, "heard.raw"), os.path.join(folder, "muted.raw")
+        game, bout = run.holdDialogue(run.start(environment={
+            "SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": heard}), "Ann", "Bo")
+        pollUntil(lambda: len(played(heard)) >= SECOND_OF_AUDIO // 2, 10, 0.05, "output")
+        if any(played(heard)):
+            raise HarnessError("a sound before anybody acted")
+        game.keys("dddkkk")
+        game.expect(bout.keys("dddkkk"))
+        expectSound(game, heard, "js", bout.lunge("right") + bout.parried("left"), "the clash",
+                    0.1, 0.5)
+        game.keys("dd")
+        game.expect(bout.keys("dd"))
+        expectSound(game, heard, "f", bout.lunge("left") + bout.touchHalt("left"), "the buzzer",
+                    0.8, 1.2)
+        game.closeWindow()
+        game.waitExit(5)
+
+        # Muted, the game never opens the output, so not even silence is written.
+        game, bout = run.holdDialogue(run.start(arguments=["--mute"], environment={
+            "SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": muted}), "Ann", "Bo")
+        game.keys("ddddkkkkf")
+        game.expect(bout.keys("ddddkkkk") + bout.lunge("left") + bout.touchHalt("left"))
+        if os.path.exists(muted) or game.errors:
+            raise HarnessError("the muted game opened its audio output")
+
+
 if __name__ == "__main__":
-    Session().run([shortBoutTranscript])
+    Session().run([shortBoutTranscript, boutSounds])
