@@ -3,7 +3,8 @@
 // a thousand pose changes leave behind. It opens the game's own window (1600 x 320, double
 // buffered) and reads the real pose pictures, so run it on a display, e.g.
 //   tests/withXvfb.sh build/default/bench/displayBenchmark --benchmark_repetitions=3
-// The pieces of a frame (scene quads, sprites, text) are timed too, to show what a frame spends.
+// The pieces of a frame (scene quads, sprites, text) are timed too, to show what a frame spends,
+// and so is what a callback spends asking for a sound.
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -20,6 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "audio.h"
 #include "bout.h"
 #include "control.h"
 #include "dib.h"
@@ -358,6 +360,18 @@ void setUpBout() {
     glFinish();
 }
 
+// ---- A sound asked for during a callback ----
+
+// The sound still playing cut short and the next one's stored samples copied into SDL's queue,
+// the buzzer and the clash in turn.
+void timeAskForSound(benchmark::State& state) {
+    constexpr BoutSound SOUNDS[] = {BoutSound::buzzer, BoutSound::bladeClash};
+    std::size_t next = 0;
+    for (auto _ : state) {
+        controlHooks.playSound(SOUNDS[next++ % std::size(SOUNDS)]);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -403,6 +417,14 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("poseChangePiece/loadBitmapImage", timeReadPicture);
     benchmark::RegisterBenchmark("poseChangePiece/loadBitmapFromMemory", timeDecodeFromMemory);
     benchmark::RegisterBenchmark("poseChangePiece/keyWhiteTransparent", timeKeyWhite);
+    // SDL's dummy output plays nothing anywhere: the benchmark is not heard.
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    if (openBoutSounds()) {
+        controlHooks.playSound = playBoutSound;
+        benchmark::RegisterBenchmark("callback/askForSound", timeAskForSound)
+            ->UseRealTime()
+            ->Unit(benchmark::kMicrosecond);
+    }
     benchmark::RegisterBenchmark("poseChange/memoryPerThousand", timeThousandPoseChanges)
         ->Iterations(1)
         ->UseRealTime()
