@@ -459,14 +459,12 @@ TEST_F(Bout, AParryThenALungeShowsEnGardeWhenTheHoldEndsWhileTheLungeGoesOn) {
     EXPECT_EQ(left.position, 16);
 }
 
-// Keys on a fresh bout, then five seconds of idle turns: only a lamp lighting and a parry that
-// stops a lunge make a sound.
+// Keys on a fresh bout, then five seconds of idle turns.
 TEST_F(Bout, TheBuzzerForATouchTheClashForAParryThatStopsALungeSilenceOtherwise) {
-    const BoutSound buzzer = BoutSound::buzzer;
     const std::vector<std::tuple<int, int, std::string, std::vector<BoutSound>>> cases = {
         {15, 19, "js", {BoutSound::bladeClash}}, // a parry that stops a lunge
-        {15, 20, "js", {buzzer}},                // too far away to parry: the lunge scores
-        {15, 17, "f", {buzzer}},                 // a lunge's touch
+        {15, 20, "js", {BoutSound::buzzer}},     // too far away to parry: the lunge scores
+        {15, 17, "f", {BoutSound::buzzer}},      // a lunge's touch
         {15, 25, "sl", {}},                      // parries of nothing
         {15, 21, "fjo", {}},                     // a lunge falling short, one recovered
         {15, 25, "dak;", {}},                    // steps and retreats

@@ -8,7 +8,6 @@ falls short. Then the sounds of a bout, as SDL's disk audio output writes them."
 import os
 import tempfile
 
-
 from lamevoHarness import HarnessError, Session, log, pollUntil, startOfNextSecond
 
 
@@ -95,8 +94,7 @@ def expectSound(game, path, keys, text, what, shortest, longest):
                                           len(after.rstrip(b"\0")))
     start, end = (bytes / SECOND_OF_AUDIO for bytes in pollUntil(playedOut, 10, 0.05, what))
     log(f"{what} began {start:.2f} s after its keys and lasted {end - start:.2f} s")
-    if start >= 1 or not shortest < end - start < longest:
-        raise HarnessError(f"{what} began or lasted wrongly")
+    assert start < 1 and shortest < end - start < longest, f"{what} began or lasted wrongly"
 
 
 def boutSounds(run):
@@ -104,9 +102,8 @@ def boutSounds(run):
         heard, muted = os.path.join(folder, "heard.raw"), os.path.join(folder, "muted.raw")
         game, bout = run.holdDialogue(run.start(environment={
             "SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": heard}), "Ann", "Bo")
-        pollUntil(lambda: len(played(heard)) >= SECOND_OF_AUDIO // 2, 10, 0.05, "output")
-        if any(played(heard)):
-            raise HarnessError("a sound before anybody acted")
+        assert not any(pollUntil(lambda: len(played(heard)) >= SECOND_OF_AUDIO // 2
+                                 and played(heard), 10, 0.05, "output")), "a sound too early"
         game.keys("dddkkk")
         game.expect(bout.keys("dddkkk"))
         expectSound(game, heard, "js", bout.lunge("right") + bout.parried("left"), "the clash",
@@ -123,8 +120,7 @@ def boutSounds(run):
             "SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": muted}), "Ann", "Bo")
         game.keys("ddddkkkkf")
         game.expect(bout.keys("ddddkkkk") + bout.lunge("left") + bout.touchHalt("left"))
-        if os.path.exists(muted) or game.errors:
-            raise HarnessError("the muted game opened its audio output")
+        assert not os.path.exists(muted) and not game.errors, "the muted game opened its output"
 
 
 if __name__ == "__main__":
