@@ -7,7 +7,7 @@
 
 // Opens the default audio output and synthesises both sounds. Returns false when no output
 // could be opened: the game then goes on silently, and one line on standard error says why.
-// Call it once, before the first playBoutSound; the output is closed when the process exits.
+// Call it once, before the first playBoutSound; the output stays open until the process ends.
 bool openBoutSounds();
 
 // Cuts short whatever still plays and starts this sound: the stored samples are copied into

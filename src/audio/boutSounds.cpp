@@ -48,17 +48,10 @@ constexpr double CLASH_RELEASE_SECONDS = 0.03;
 std::array<float, BUZZER_SAMPLES> buzzer;
 std::array<float, CLASH_SAMPLES> clash;
 
-// The one audio output; closed, and SDL's audio taken down, when the process exits.
-struct SoundOutput {
-    SDL_AudioDeviceID device = 0;
-    ~SoundOutput() {
-        if (device != 0) {
-            SDL_CloseAudioDevice(device);
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        }
-    }
-};
-SoundOutput output;
+// The one audio output, 0 while none is open. It is left open for the system to close as the
+// process ends: closing it waits for SDL's audio thread, which on a busy machine holds up the
+// end of the game by a good part of a second after the player closes the window.
+SDL_AudioDeviceID outputDevice = 0;
 
 double secondsAt(std::size_t sample) {
     return static_cast<double>(sample) / SAMPLE_RATE;
@@ -183,8 +176,8 @@ bool openBoutSounds() {
     wanted.format = AUDIO_F32SYS;
     wanted.channels = 1;
     wanted.samples = DEVICE_BUFFER_FRAMES;
-    output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
-    if (output.device == 0) {
+    outputDevice = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+    if (outputDevice == 0) {
         reportSilence();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
@@ -192,16 +185,16 @@ bool openBoutSounds() {
     synthesiseBuzzer();
     synthesiseClash();
     // Playing from here on: silence until the first sound is queued.
-    SDL_PauseAudioDevice(output.device, 0);
+    SDL_PauseAudioDevice(outputDevice, 0);
     return true;
 }
 
 void playBoutSound(BoutSound sound) {
-    if (output.device == 0) {
+    if (outputDevice == 0) {
         return;
     }
     const std::span<const float> samples =
         sound == BoutSound::buzzer ? std::span<const float>(buzzer) : std::span<const float>(clash);
-    SDL_ClearQueuedAudio(output.device);
-    SDL_QueueAudio(output.device, samples.data(), static_cast<Uint32>(samples.size_bytes()));
+    SDL_ClearQueuedAudio(outputDevice);
+    SDL_QueueAudio(outputDevice, samples.data(), static_cast<Uint32>(samples.size_bytes()));
 }
