@@ -109,8 +109,11 @@ int main(int argc, char** argv) {
     glutDisplayFunc(drawFrame);
     glutKeyboardFunc(onKeyPress);
 
-    controlHooks = {systemClockSeconds, glutPostRedisplay,     loadPoseTexture,
-                    endProcess,         monotonicMilliseconds, controlHooks.playSound};
+    // The millisecond clock and the silence stay as control has them, unless sound opens.
+    controlHooks.now = systemClockSeconds;
+    controlHooks.requestRedraw = glutPostRedisplay;
+    controlHooks.showPose = loadPoseTexture;
+    controlHooks.endProcess = endProcess;
     if (!commandLine.options.mute && openBoutSounds()) {
         controlHooks.playSound = playBoutSound;
     }

@@ -22,8 +22,8 @@ void startBout() {
     bout.leftFencer = &left;
     bout.rightFencer = &right;
     bout.touchLimit = POOL_TOUCH_LIMIT;
-    controlHooks = {[] { return WholeSeconds{1000}; }, [] {}, [](Pose) {}, [](int) {},
-                    [] { return Milliseconds{1000000}; }};
+    controlHooks = {[] { return WholeSeconds{1000}; },    [] {},           [](Pose) {}, [](int) {},
+                    [] { return Milliseconds{1000000}; }, [](BoutSound) {}};
 }
 
 // A row works one of three pads: a button of the standard layout up (0) or down (1; pressing
