@@ -15,6 +15,9 @@ struct ControlHooks {
 };
 extern ControlHooks controlHooks;
 
+// The system clock in whole seconds: what controlHooks.now starts as.
+WholeSeconds systemClock();
+
 // The keyboard callback: one key of either player's five, in either case, acts at once;
 // every key, also an ignored one, asks for a redraw. Keys are ignored during a halt and
 // for good once either fencer has won.

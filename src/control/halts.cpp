@@ -14,9 +14,6 @@ constexpr double HALT_WAIT_SECONDS = 2.0;
 constexpr double FENCE_BANNER_SECONDS = 0.5;
 constexpr double WIN_EXIT_SECONDS = 10.0;
 
-WholeSeconds systemClock() {
-    return static_cast<WholeSeconds>(std::time(nullptr));
-}
 void noRedraw() {}
 void noPose(Pose) {}
 
@@ -37,6 +34,10 @@ void sayEnGarde() {
 } // namespace
 
 ControlHooks controlHooks{systemClock, noRedraw, noPose, std::exit};
+
+WholeSeconds systemClock() {
+    return static_cast<WholeSeconds>(std::time(nullptr));
+}
 
 void resetSprites() {
     bout.leftQuad = LEFT_QUAD_EN_GARDE;

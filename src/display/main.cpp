@@ -4,7 +4,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <string_view>
 
 #include "bout.h"
@@ -38,10 +37,6 @@ void reportWindowFailure(const char* format, va_list arguments) {
     std::exit(STARTUP_FAILURE);
 }
 
-WholeSeconds systemClockSeconds() {
-    return static_cast<WholeSeconds>(std::time(nullptr));
-}
-
 void endProcess(int status) {
     std::exit(status);
 }
@@ -65,7 +60,7 @@ int main(int argc, char** argv) {
     glutDisplayFunc(drawFrame);
     glutKeyboardFunc(onKeyPress);
 
-    controlHooks = {systemClockSeconds, glutPostRedisplay, loadPoseTexture, endProcess};
+    controlHooks = {systemClock, glutPostRedisplay, loadPoseTexture, endProcess};
     resetSprites();
 
     bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);
