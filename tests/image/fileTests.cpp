@@ -2,10 +2,13 @@
 // the player when no display is there to show a box.
 #include "loaderTestSupport.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -85,6 +88,47 @@ TEST_F(FileTest, WhatCannotBeOpenedNamesTheFileAsGiven) {
         EXPECT_EQ(shownMessages,
                   std::vector<std::string>{"Failed to open DIB file " + name + ".\n"});
     }
+}
+
+// A player saving a picture over the one the game is reading: each load gives the whole
+// picture or one message, never a fault or a picture made of what was read half way.
+TEST_F(FileTest, PictureRewrittenWhileItIsReadLoadsWholeOrNotAtAll) {
+    std::vector<std::vector<std::uint32_t>> rows(64, std::vector<std::uint32_t>(128));
+    for (std::size_t y = 0; y < rows.size(); ++y) {
+        for (std::size_t x = 0; x < rows[y].size(); ++x) {
+            rows[y][x] = static_cast<std::uint32_t>(y * 0x010203 + x * 0x030201);
+        }
+    }
+    const Bytes file =
+        buildBitmap({.width = 128, .height = 64, .bitsPerPixel = 24, .pixels = packRows(24, rows)});
+    const std::string path = write("leftParry.bmp", file);
+    const Bytes expected = pixelsOf(*load(file));
+    std::atomic<bool> reading{true};
+    std::thread saver([&] {
+        while (reading) {
+            std::FILE* saved = std::fopen(path.c_str(), "wb");
+            std::fwrite(file.data(), 1, file.size() / 2, saved);
+            std::fflush(saved);
+            std::fwrite(file.data() + file.size() / 2, 1, file.size() - file.size() / 2, saved);
+            std::fclose(saved);
+        }
+    });
+    const std::vector<std::string> allowed = {"Failed to open DIB file " + path + ".\n",
+                                              UNKNOWN_FORMAT, CONVERSION_ERROR};
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        shownMessages.clear();
+        const auto image = loadBitmapImage(path.c_str());
+        if (image) {
+            ASSERT_EQ(pixelsOf(*image), expected);
+            ASSERT_TRUE(shownMessages.empty());
+        } else {
+            ASSERT_EQ(shownMessages.size(), 1u);
+            ASSERT_NE(std::find(allowed.begin(), allowed.end(), shownMessages[0]), allowed.end())
+                << shownMessages[0];
+        }
+    }
+    reading = false;
+    saver.join();
 }
 
 TEST_F(FileTest, LongNameIsCutToTheMessageArea) {

@@ -19,7 +19,7 @@ import subprocess
 import time
 from dataclasses import dataclass, field, replace
 
-from lamevoHarness import HarnessError, startOfNextSecond, writePng
+from lamevoHarness import HALT_SECONDS, HarnessError, startOfNextSecond, untilClock, writePng
 
 WIDTH, HEIGHT = 1600, 320
 SCENE_WIDTH, SCENE_HEIGHT = 500, 100
@@ -546,12 +546,18 @@ def shortLived(game, model, scene, name, action, attempts=3):
                 raise
 
 
-def playGoesOn(game, model, scene, name, fenceBannerRequired=False):
+def playGoesOn(game, model, scene, name, haltArrived=None):
     """After a halt: the fence banner, then the plain scene; keys work again from the fence
-    banner on. A busy machine may miss the banner, which lasts less than a second."""
+    banner on. The banner lasts less than a second, and a busy machine may miss it; given
+    haltArrived, the clock time at which the halt's console text came, it must be seen: the
+    window is watched from a second before the halt can end to the second the banner must
+    be down, sparing the machine screenshots for the rest of the halt."""
     fence = scene.but(banner=("fence",))
-    if fenceBannerRequired:
-        expectScene(game, model, fence, name + "-fence-banner")
+    if haltArrived is not None:
+        # The halt began in the second its text came, or the one before if the text was slow.
+        untilClock(int(haltArrived) + HALT_SECONDS - 1)
+        expectScene(game, model, fence, name + "-fence-banner",
+                    until=int(haltArrived) + HALT_SECONDS + 1)
     else:
         expectScene(game, model, [fence, scene], name + "-fence-banner-or-after")
     expectScene(game, model, scene, name + "-play-on")

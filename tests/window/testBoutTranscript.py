@@ -67,7 +67,7 @@ def shortBoutTranscript(run):
     game.expectNothingMore()
 
     game.closeWindow()
-    status, _ = game.waitExit(5)
+    status, _ = game.waitExit()
     assert status == 0, f"closing the window ended the game with status {status}"
 
 

@@ -13,11 +13,10 @@ burst, and nothing is written to standard error."""
 
 import time
 
-from lamevoHarness import HarnessError, Session, startOfNextSecond, untilClock
+from lamevoHarness import HALT_SECONDS, HarnessError, Session, startOfNextSecond, untilClock
 from sceneModel import Scene, expectScene
 
 COMMAND_KEYS = "aAsSdDfFwW;:lLkKjJoO"
-HALT_SECONDS = 3
 
 
 def answersAgain(game, bout, haltSecond):
@@ -155,7 +154,7 @@ def everyOtherKeyDoesNothing(run):
     checkStandardError(game)
 
     game.closeWindow()
-    status, _ = game.waitExit(5)
+    status, _ = game.waitExit()
     assert status == 0, f"closing the window ended the game with status {status}"
 
 

@@ -109,7 +109,7 @@ def picturesFailMidBout(run):
     game.expectNothingMore()
 
     game.closeWindow()
-    status, _ = game.waitExit(5)
+    status, _ = game.waitExit()
     assert status == 0, f"closing the window ended the game with status {status}"
     if game.errors:
         raise HarnessError(f"the game wrote to standard error: {bytes(game.errors)!r}")

@@ -108,8 +108,9 @@ def poolBoutToTheEnd(run):
 
     # No key works any more: not during the winning halt, not after it.
     game.keys("dj")
-    expectScene(game, model, halt, "winning-halt-keys-ignored")
     won = score.but(banner=("win", "right"))
+    # A busy machine may take the three seconds of the halt to press them.
+    expectScene(game, model, [halt, won], "winning-halt-keys-ignored")
     expectScene(game, model, won, "congratulations", timeout=5)
     game.keys("fkl")
     expectScene(game, model, won, "congratulations-keys-ignored")

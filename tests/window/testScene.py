@@ -40,11 +40,11 @@ def sceneThroughAPoolBout(run):
     game.expect(bout.lunge("right"))
     expectScene(game, model, lunging, "right-lunges")
     game.expect(bout.keys("kkk"), timeout=6)
-    game.expect(bout.touchHalt("right"), timeout=3)
+    halted = game.expect(bout.touchHalt("right"))
     score = start.but(rightScore=1)
     expectScene(game, model, score.but(greenLamp=True, banner=("touch", "right")),
                 "halt-right-touch")
-    playGoesOn(game, model, score, "after-right-touch", fenceBannerRequired=True)
+    playGoesOn(game, model, score, "after-right-touch", haltArrived=halted)
 
     # A lunge from a gap of 2 scores at once: the red lamp and "Touch Left!"; the score 01.
     game.keys("dkdkdkdk")
@@ -104,7 +104,7 @@ def sceneThroughAPoolBout(run):
 
     closed = time.time()
     game.closeWindow()
-    status, ended = game.waitExit(5)
+    status, ended = game.waitExit()
     assert status == 0, f"closing the window after the win ended the game with status {status}"
     if ended - closed > 1.0:
         raise HarnessError(f"the game took {ended - closed:.2f} s to end after the window "
