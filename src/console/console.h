@@ -2,14 +2,17 @@
 // and the running scoreboard with its picture of the strip.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "bout.h"
 
 // Greets the players, reads their names and the kind of bout word by word from input, lists
 // their keys and waits for one more answer before the bout starts. Each name comes back in
-// newly allocated storage (at most 999 characters: the rest of a longer word is dropped).
+// newly allocated storage, as typed (at most 999 bytes: the rest of a longer word is dropped,
+// and a UTF-8 character that the 999th byte would split is dropped whole).
 // Returns the touch limit, always 5 or 15; touchLimit is the limit so far (0 at start-up,
 // so the menu is always shown). If input ends before the bout is set up, or a name cannot be
 // stored, it says so on standard error and ends the process with status 1.
@@ -19,3 +22,15 @@ std::int32_t runSetupDialogue(std::FILE* input, char** firstName, char** secondN
 // Prints the touch limit, the score with both names and the strip with an "@" on each
 // fencer's cell to standard output, flushed. Fencers off the strip show no "@".
 void printScoreboard(const Fencer& leftFencer, const Fencer& rightFencer, std::int32_t touchLimit);
+
+// Names are kept as the terminal typed them; a UTF-8 terminal types a letter beyond ASCII as
+// two to four bytes.
+struct Utf8Character {
+    char32_t codePoint;
+    std::size_t length; // in bytes; 0 when the text does not begin with a character
+};
+
+// The UTF-8 character that text begins with. Its length is 0 when text is empty or begins
+// with anything that is not well-formed UTF-8: a stray continuation byte, a sequence cut
+// short, an overlong form, a surrogate or a code point beyond U+10FFFF.
+Utf8Character firstUtf8Character(std::string_view text);

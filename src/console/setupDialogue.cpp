@@ -8,10 +8,22 @@
 
 namespace {
 
-// A name holds at most 999 characters; a word that is not a number at the bout-type
-// question is thrown away, so 99 characters of it are plenty.
-constexpr std::size_t NAME_BUFFER_SIZE = 1000;
+// A name holds at most 999 bytes; a word that is not a number at the bout-type question is
+// thrown away, so 99 characters of it are plenty.
+constexpr std::size_t LONGEST_NAME = 999;
 constexpr std::size_t DISCARD_BUFFER_SIZE = 100;
+
+// The lead byte of a UTF-8 sequence says how long it is; the least code point that needs that
+// length tells an overlong form.
+struct Utf8Lead {
+    unsigned char mask;
+    unsigned char pattern;
+    std::size_t length;
+    char32_t least;
+};
+constexpr Utf8Lead UTF8_LEADS[] = {
+    {0x80, 0x00, 1, 0x0}, {0xE0, 0xC0, 2, 0x80}, {0xF0, 0xE0, 3, 0x800}, {0xF8, 0xF0, 4, 0x10000}};
+constexpr std::size_t LONGEST_UTF8_CHARACTER = 4;
 
 enum class NumberRead { converted, notANumber, endOfInput };
 
@@ -87,18 +99,34 @@ NumberRead readNumber(std::FILE* input, std::int32_t& value) {
     std::exit(1);
 }
 
+// A longer name is cut at its 999th byte, or before a UTF-8 character that would be split
+// there; enough bytes past the cut are read to tell.
+std::size_t nameLength(std::string_view word) {
+    if (word.size() <= LONGEST_NAME) {
+        return word.size();
+    }
+    for (std::size_t start = LONGEST_NAME + 1 - LONGEST_UTF8_CHARACTER; start < LONGEST_NAME;
+         ++start) {
+        if (start + firstUtf8Character(word.substr(start)).length > LONGEST_NAME) {
+            return start;
+        }
+    }
+    return LONGEST_NAME;
+}
+
 char* readName(std::FILE* input) {
-    char nameBuffer[NAME_BUFFER_SIZE];
+    char nameBuffer[LONGEST_NAME + LONGEST_UTF8_CHARACTER];
     if (!readWord(input, nameBuffer, sizeof nameBuffer)) {
         inputEndedTooSoon();
     }
-    const std::size_t length = std::strlen(nameBuffer);
+    const std::size_t length = nameLength(nameBuffer);
     auto* name = static_cast<char*>(std::malloc(length + 1));
     if (name == nullptr) {
         std::fputs("The Lamevo ran out of memory while storing a player's name.\n", stderr);
         std::exit(1);
     }
-    std::memcpy(name, nameBuffer, length + 1);
+    std::memcpy(name, nameBuffer, length);
+    name[length] = '\0';
     return name;
 }
 
@@ -139,6 +167,35 @@ void printControls(const char* firstName, const char* secondName) {
 }
 
 } // namespace
+
+Utf8Character firstUtf8Character(std::string_view text) {
+    if (text.empty()) {
+        return {0, 0};
+    }
+    const auto lead = static_cast<unsigned char>(text[0]);
+    for (const Utf8Lead& form : UTF8_LEADS) {
+        if ((lead & form.mask) != form.pattern) {
+            continue;
+        }
+        if (text.size() < form.length) {
+            return {0, 0};
+        }
+        char32_t codePoint = lead & static_cast<unsigned char>(~form.mask);
+        for (std::size_t i = 1; i < form.length; ++i) {
+            const auto follower = static_cast<unsigned char>(text[i]);
+            if ((follower & 0xC0) != 0x80) {
+                return {0, 0};
+            }
+            codePoint = codePoint << 6 | (follower & 0x3F);
+        }
+        const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
+        if (codePoint < form.least || codePoint > 0x10FFFF || surrogate) {
+            return {0, 0};
+        }
+        return {codePoint, form.length};
+    }
+    return {0, 0};
+}
 
 std::int32_t runSetupDialogue(std::FILE* input, char** firstName, char** secondName,
                               std::int32_t touchLimit) {

@@ -5,25 +5,17 @@
 
 namespace {
 
-enum class Command { retreat, parry, advance, lunge, recover };
+// The key as typed with shift held: the letter's upper case, ':' for ';'.
+unsigned char shiftedKey(unsigned char key) {
+    if (key == ';') {
+        return ':';
+    }
+    return key >= 'a' && key <= 'z' ? static_cast<unsigned char>(key - 'a' + 'A') : key;
+}
 
-struct KeyBinding {
-    unsigned char key;
-    bool leftPlayer;
-    Command command;
-};
-
-// The left player's keys sit under the left hand, the right player's under the right;
-// upper and lower case (and ";" / ":") give the same command.
-constexpr KeyBinding KEY_TABLE[] = {
-    {'a', true, Command::retreat},  {'A', true, Command::retreat},  {'s', true, Command::parry},
-    {'S', true, Command::parry},    {'d', true, Command::advance},  {'D', true, Command::advance},
-    {'f', true, Command::lunge},    {'F', true, Command::lunge},    {'w', true, Command::recover},
-    {'W', true, Command::recover},  {';', false, Command::retreat}, {':', false, Command::retreat},
-    {'l', false, Command::parry},   {'L', false, Command::parry},   {'k', false, Command::advance},
-    {'K', false, Command::advance}, {'j', false, Command::lunge},   {'J', false, Command::lunge},
-    {'o', false, Command::recover}, {'O', false, Command::recover},
-};
+bool isKeyFor(unsigned char typed, unsigned char tableKey) {
+    return typed == tableKey || typed == shiftedKey(tableKey);
+}
 
 // A parry only reaches a lunge that has come within 4 cells.
 constexpr std::int32_t PARRY_REACH_CELLS = 4;
@@ -89,22 +81,21 @@ void recover(const Side& side) {
     }
 }
 
-void runCommand(const KeyBinding& binding) {
-    const Side side = binding.leftPlayer ? leftSide() : rightSide();
-    switch (binding.command) {
-    case Command::retreat:
+void runCommand(const Side& side, FencerCommand command) {
+    switch (command) {
+    case FencerCommand::retreat:
         retreat(side);
         break;
-    case Command::parry:
+    case FencerCommand::parry:
         parry(side);
         break;
-    case Command::advance:
+    case FencerCommand::advance:
         advance(side);
         break;
-    case Command::lunge:
+    case FencerCommand::lunge:
         lunge(side);
         break;
-    case Command::recover:
+    case FencerCommand::recover:
         recover(side);
         break;
     }
@@ -115,12 +106,25 @@ void runCommand(const KeyBinding& binding) {
 void onKeyPress(unsigned char key, int /*x*/, int /*y*/) {
     const bool keyboardFree = bout.halted == 0 && bout.leftWon == 0 && bout.rightWon == 0;
     if (keyboardFree) {
-        for (const KeyBinding& binding : KEY_TABLE) {
-            if (binding.key == key) {
-                runCommand(binding);
+        for (const CommandKeys& keys : COMMAND_KEYS) {
+            if (isKeyFor(key, keys.leftKey)) {
+                runCommand(leftSide(), keys.command);
+                break;
+            }
+            if (isKeyFor(key, keys.rightKey)) {
+                runCommand(rightSide(), keys.command);
                 break;
             }
         }
     }
     controlHooks.requestRedraw();
+}
+
+unsigned char commandKey(std::int32_t playerNumber, FencerCommand command) {
+    for (const CommandKeys& keys : COMMAND_KEYS) {
+        if (keys.command == command) {
+            return playerNumber == LEFT_PLAYER ? keys.leftKey : keys.rightKey;
+        }
+    }
+    return 0;
 }

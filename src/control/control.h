@@ -18,6 +18,30 @@ extern ControlHooks controlHooks;
 // The system clock in whole seconds: what controlHooks.now starts as.
 WholeSeconds systemClock();
 
+// A fencer's five commands and the key each player presses for them. The upper case, and ':'
+// for ';', give the same command. Whatever else gives a fencer commands (help texts, a
+// computer opponent, game pads) goes through these keys and onKeyPress.
+enum class FencerCommand { advance, retreat, lunge, parry, recover };
+
+struct CommandKeys {
+    FencerCommand command;
+    unsigned char leftKey;
+    unsigned char rightKey;
+    const char* meaning;
+};
+
+inline constexpr CommandKeys COMMAND_KEYS[] = {
+    {FencerCommand::advance, 'd', 'k', "Advance (one cell towards the opponent)"},
+    {FencerCommand::retreat, 'a', ';', "Retreat (one cell back)"},
+    {FencerCommand::lunge, 'f', 'j', "Lunge"},
+    {FencerCommand::parry, 's', 'l', "Parry"},
+    {FencerCommand::recover, 'w', 'o', "Recover (abort your own lunge)"},
+};
+
+// The lower-case key that gives this command to the fencer with this player number
+// (LEFT_PLAYER or RIGHT_PLAYER).
+unsigned char commandKey(std::int32_t playerNumber, FencerCommand command);
+
 // The keyboard callback: one key of either player's five, in either case, acts at once;
 // every key, also an ignored one, asks for a redraw. Keys are ignored during a halt and
 // for good once either fencer has won.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bout.h"
@@ -112,6 +113,13 @@ struct PlacedText {
 // both need the fencers to exist.
 std::vector<PlacedText> haltBannerTexts(const BoutState& state);
 std::vector<PlacedText> winBannerTexts(const BoutState& state);
+
+// A fencer's name as the window's font (Times Roman 24, Latin-1) draws it, one byte a glyph.
+// A name that is valid UTF-8, as a UTF-8 terminal types it, becomes the characters it
+// encodes: U+0020 to U+007E and U+00A0 to U+00FF as their own glyphs, any other character
+// (a control character, U+0080 to U+009F, anything beyond U+00FF) as one "?". A name that
+// is not valid UTF-8, as a Latin-1 terminal types it, is drawn byte for byte.
+std::string nameInFont(std::string_view name);
 
 // A score as its two digits ("00" to "15"); any other count gives no text at all.
 std::string scoreText(std::int32_t touches);

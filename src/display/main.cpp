@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "bout.h"
+#include "commandLine.h"
 #include "console.h"
 #include "control.h"
 #include "display.h"
@@ -44,6 +45,20 @@ void endProcess(int status) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const CommandLine commandLine = readCommandLine(argc, argv);
+    if (!commandLine.refusal.empty()) {
+        std::fprintf(stderr, "%s\n", commandLine.refusal.c_str());
+        return USAGE_ERROR_STATUS;
+    }
+    if (commandLine.options.showHelp) {
+        printUsage(stdout);
+        return 0;
+    }
+    if (commandLine.options.showVersion) {
+        printVersion(stdout);
+        return 0;
+    }
+
     char* firstName = nullptr;
     char* secondName = nullptr;
     bout.touchLimit = 0;

@@ -2,6 +2,7 @@
 #include <GL/gl.h>
 #include <string_view>
 
+#include "console.h"
 #include "display.h"
 
 namespace {
@@ -32,6 +33,12 @@ constexpr SceneVertex LEFT_NAME_AT = {83, 45};
 constexpr SceneVertex RIGHT_NAME_AT = {363, 45};
 
 constexpr std::int32_t HIGHEST_SHOWN_SCORE = 15;
+
+constexpr char NOT_IN_FONT = '?';
+
+bool isInFont(char32_t codePoint) {
+    return (codePoint >= 0x20 && codePoint <= 0x7E) || (codePoint >= 0xA0 && codePoint <= 0xFF);
+}
 
 // The colour is taken when the raster position is set, so it comes first.
 void placeText(SceneColour colour, SceneVertex at) {
@@ -85,11 +92,11 @@ std::vector<PlacedText> haltBannerTexts(const BoutState& state) {
     }
     if (isSet(state.leftTouch)) {
         lines.push_back(
-            {BLACK, BANNER_SECOND_LINE, std::string(state.leftFencer->name) += SCORES_TEXT});
+            {BLACK, BANNER_SECOND_LINE, nameInFont(state.leftFencer->name) += SCORES_TEXT});
     }
     if (isSet(state.rightTouch)) {
         lines.push_back(
-            {BLACK, BANNER_SECOND_LINE, std::string(state.rightFencer->name) += SCORES_TEXT});
+            {BLACK, BANNER_SECOND_LINE, nameInFont(state.rightFencer->name) += SCORES_TEXT});
     }
     return lines;
 }
@@ -97,10 +104,24 @@ std::vector<PlacedText> haltBannerTexts(const BoutState& state) {
 std::vector<PlacedText> winBannerTexts(const BoutState& state) {
     const Fencer& winner = isSet(state.leftWon) ? *state.leftFencer : *state.rightFencer;
     std::string congratulations(CONGRATULATIONS_TEXT);
-    congratulations += winner.name;
+    congratulations += nameInFont(winner.name);
     congratulations += WON_TEXT;
     return {{BLACK, WIN_FIRST_LINE, std::move(congratulations)},
             {BLACK, WIN_SECOND_LINE, std::string(FAREWELL_TEXT)}};
+}
+
+std::string nameInFont(std::string_view name) {
+    std::string drawn;
+    for (std::string_view rest = name; !rest.empty();) {
+        const Utf8Character character = firstUtf8Character(rest);
+        if (character.length == 0) {
+            return std::string(name);
+        }
+        drawn +=
+            isInFont(character.codePoint) ? static_cast<char>(character.codePoint) : NOT_IN_FONT;
+        rest.remove_prefix(character.length);
+    }
+    return drawn;
 }
 
 std::string scoreText(std::int32_t touches) {
@@ -115,7 +136,7 @@ void drawScore(const Fencer& fencer) {
 }
 
 void drawName(const Fencer& fencer) {
-    writeText(fencer.name);
+    writeText(nameInFont(fencer.name));
 }
 
 void drawHaltBanner() {

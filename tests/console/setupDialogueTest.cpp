@@ -184,15 +184,24 @@ TEST(SetupDialogue, GoAheadIsOneNumberReadAndNothingMore) {
     }
 }
 
-TEST(SetupDialogue, LongNamesKeepTheirFirst999Characters) {
+TEST(SetupDialogue, LongNamesKeepTheirFirst999BytesAndWholeCharacters) {
     const std::string name999(999, 'a');
     const std::string name5000 = std::string(999, 'b') + std::string(4001, 'c');
+    const std::string a997(997, 'a');
     const DialogueCase cases[] = {
         {"999 characters kept whole", name999 + " Bob 1 x", name999, "Bob", MENU, 5, 'x'},
         {"a 5000-character first name is cut and the rest dropped", name5000 + " Bob 1 x",
          std::string(999, 'b'), "Bob", MENU, 5, 'x'},
         {"a 5000-character second name is cut and the rest dropped", "Ann " + name5000 + "\n1 x",
          "Ann", std::string(999, 'b'), MENU, 5, 'x'},
+        {"a UTF-8 letter ending at the limit is kept", a997 + "\xC3\xA9 Bob 1 x", a997 + "\xC3\xA9",
+         "Bob", MENU, 5, 'x'},
+        {"a UTF-8 letter the limit would split is dropped", a997 + "a\xC3\xA9z Bob 1 x", a997 + "a",
+         "Bob", MENU, 5, 'x'},
+        {"so is a fencer of four bytes", a997 + "\xF0\x9F\xA4\xBA Bob 1 x", a997, "Bob", MENU, 5,
+         'x'},
+        {"Latin-1 is cut at the limit", a997 + "\xE9\xE9\xE9 Bob 1 x", a997 + "\xE9\xE9", "Bob",
+         MENU, 5, 'x'},
     };
     for (const DialogueCase& c : cases) {
         expectDialogue(c);

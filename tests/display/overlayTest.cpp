@@ -35,6 +35,23 @@ TEST(Scores, TwoDigitsFromNoneToFifteenAndNothingBeyond) {
     }
 }
 
+TEST(Names, Utf8DrawnAsItsCharactersAnythingElseByteForByte) {
+    // ASCII and Latin-1 letters up to the font's last glyph; control characters; beyond the font.
+    const std::pair<std::string, std::string> utf8[] = {
+        {"Ann Jos\xC3\xA9 Zo\xC3\xAB ~\xC2\xA0\xC3\xBF", "Ann Jos\xE9 Zo\xEB ~\xA0\xFF"},
+        {"\x01\x7F\xC2\x80\xC2\x9F", "????"},
+        {"!\xC4\x80\xE2\x82\xAC\xF0\x9F\xA4\xBA", "!???"}};
+    for (const auto& [typed, drawn] : utf8) {
+        EXPECT_EQ(nameInFont(typed), drawn) << typed;
+    }
+    // Latin-1 typed, overlong, a surrogate, beyond U+10FFFF, cut short, a stray follower.
+    for (const std::string typed :
+         {"Jos\xE9", "\xC3\xA9\xE9", "\xC0\xA9", "\xE0\x80\xA9", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+          "Jos\xC3", "\xE2\x82", "\xA9"}) {
+        EXPECT_EQ(nameInFont(typed), typed);
+    }
+}
+
 TEST(Banners, FirstMatchingReasonChoosesTheOneBanner) {
     struct Case {
         const char* what;

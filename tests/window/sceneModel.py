@@ -196,7 +196,7 @@ class BitmapFont:
             raise RuntimeError(f"unexpected font {font.name!r}")
         self.height, self.xorig, self.yorig = font.height, font.xorig, font.yorig
         self.glyphs = {}
-        for code in range(32, 127):
+        for code in [*range(32, 127), *range(160, 256)]:  # ASCII and the Latin-1 letters
             face = font.characters[code]
             width = face[0]
             rowBytes = (width + 7) // 8

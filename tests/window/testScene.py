@@ -3,20 +3,27 @@
 the scene as it must be drawn: the backdrop, the strip with its marks and crosses, the
 scoring box and its lamps, the name boards, the pose pictures upright with white clear, the
 cords, the scores, the names and every banner (each halt, the fence banner, the
-congratulations). The console is checked byte for byte on the way, so every picture is
-matched to the step of the bout that led to it. After the win, closing the window ends the
-game at once with status 0."""
+congratulations), names typed in UTF-8 or Latin-1 alike. The console is checked byte for
+byte on the way, so every picture is matched to the step of the bout that led to it. After
+the win, closing the window ends the game at once with status 0."""
 
 import time
 
+from consoleText import Bout, dialogueSteps
 from lamevoHarness import HarnessError, Session, startOfNextSecond
 from sceneModel import Scene, expectScene, playGoesOn, shortLived
 
 
 def sceneThroughAPoolBout(run):
-    game, bout = run.startBout("Ann", "Bo")
-    model = run.model()
-    start = Scene("Ann", "Bo")
+    # Names from a Latin-1 terminal: the console echoes their bytes, the boards their letters.
+    names, model = ("José", "Zoë"), run.model()
+    start = Scene(*names)
+    latin1 = run.start()
+    latin1.feed("José\nZoë\n1\ngo\n".encode("latin-1"))
+    latin1.expect(("".join(dialogueSteps(*names)) + Bout(*names, 5).scoreboard()).encode("latin-1"))
+    expectScene(latin1, model, start, "en-garde-latin-1")
+    latin1.closeWindow()
+    game, bout = run.startBout(*names)  # typed in UTF-8, as in every other test
     expectScene(game, model, start, "en-garde")
 
     # Both parry with no attack: parry pictures and parry cords until the next whole second.

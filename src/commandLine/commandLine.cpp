@@ -1,0 +1,115 @@
+#include "commandLine.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "control.h"
+
+namespace {
+
+struct OptionRow {
+    std::string_view name;      // with its two dashes
+    std::string_view valueName; // empty for an option that takes no value
+    std::string_view help;
+    // Records the option; value is empty when none was given. Returns false to refuse it.
+    bool (*apply)(GameOptions& options, std::string_view value);
+};
+
+constexpr OptionRow OPTION_TABLE[] = {
+    {"--help", "", "show this help and exit",
+     [](GameOptions& options, std::string_view) { return options.showHelp = true; }},
+    {"--version", "", "show the game's version and exit",
+     [](GameOptions& options, std::string_view) { return options.showVersion = true; }},
+};
+
+// The window toolkit's options whose next word is their value, whatever it looks like.
+constexpr std::string_view TOOLKIT_OPTIONS_WITH_VALUE[] = {"-display", "-geometry"};
+
+const OptionRow* findOption(std::string_view name) {
+    for (const OptionRow& row : OPTION_TABLE) {
+        if (row.name == name) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+bool takesToolkitValue(std::string_view word) {
+    for (std::string_view option : TOOLKIT_OPTIONS_WITH_VALUE) {
+        if (word == option) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string refusalFor(std::string_view problem, std::string_view word) {
+    return "lamevo: " + std::string(problem) + " '" + std::string(word) +
+           "'; try 'lamevo --help' for the options.";
+}
+
+} // namespace
+
+CommandLine readCommandLine(int& argc, char** argv) {
+    CommandLine line{};
+    int kept = 1;
+    for (int index = 1; index < argc; ++index) {
+        const std::string_view word = argv[index];
+        if (!word.starts_with("--")) {
+            argv[kept++] = argv[index];
+            if (takesToolkitValue(word) && index + 1 < argc) {
+                argv[kept++] = argv[++index];
+            }
+            continue;
+        }
+        const std::size_t equals = word.find('=');
+        const std::string_view name = word.substr(0, equals);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
+        const OptionRow* row = findOption(name);
+        if (row == nullptr) {
+            line.refusal = refusalFor("unknown option", word);
+            break;
+        }
+        if ((row->valueName.empty() && equals != std::string_view::npos) ||
+            !row->apply(line.options, value)) {
+            line.refusal = refusalFor("bad value in", word);
+            break;
+        }
+    }
+    argv[kept] = nullptr;
+    argc = kept;
+    return line;
+}
+
+void printUsage(std::FILE* out) {
+    std::fputs("Usage: lamevo [OPTION]...\n"
+               "A real-time fencing game for two players who share one keyboard: the console\n"
+               "asks both names and the kind of bout, the bout is fenced in the window.\n\n"
+               "Options:\n",
+               out);
+    for (const OptionRow& row : OPTION_TABLE) {
+        std::string option(row.name);
+        if (!row.valueName.empty()) {
+            option += "=" + std::string(row.valueName);
+        }
+        std::fprintf(out, "  %-20s %.*s\n", option.c_str(), static_cast<int>(row.help.size()),
+                     row.help.data());
+    }
+    std::fputs("The window toolkit's own options (-display, -geometry, ...) work as well.\n\n"
+               "Keys (click the window first; upper case works too, and ':' for ';'):\n"
+               "                                             left  right\n",
+               out);
+    for (const CommandKeys& keys : COMMAND_KEYS) {
+        std::fprintf(out, "  %-42s %c     %c\n", keys.meaning, keys.leftKey, keys.rightKey);
+    }
+    std::fputs(
+        "\nThe six pose pictures (leftEngarde.bmp, leftLunge.bmp, leftParry.bmp and the same\n"
+        "for right) are read from the working directory; the lamevo launcher starts the\n"
+        "game in the folder where they are installed.\n",
+        out);
+}
+
+void printVersion(std::FILE* out) {
+    std::fputs("The Lamevo " LAMEVO_VERSION "\n", out);
+}

@@ -1,0 +1,37 @@
+// The command line: the game's own options, all of them long ("--help"), read before anything
+// needs a display. Each option is one row of the table in commandLine.cpp, which both the
+// parser and the help text read. Everything else (the window toolkit's -display, -geometry,
+// ...) is left in place for the toolkit.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// What the players asked for on the command line; all false or empty when they gave nothing,
+// and then the game is exactly the one without options.
+struct GameOptions {
+    bool showHelp;
+    bool showVersion;
+};
+
+struct CommandLine {
+    GameOptions options;
+    // Empty when the line was understood; otherwise the one line to print on standard error
+    // (naming the option and pointing to --help), and the game exits with USAGE_ERROR_STATUS.
+    std::string refusal;
+};
+
+inline constexpr int USAGE_ERROR_STATUS = 2;
+
+// Reads argv[1..argc-1]. The game's own options are taken out of argv, and argc lowered to match,
+// so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: words
+// that do not begin with "--", and the value after -display or -geometry even when it does.
+// An option the table does not have, a value given to an option that takes none, or a value
+// the option refuses ends the reading with a refusal.
+CommandLine readCommandLine(int& argc, char** argv);
+
+// The usage text for --help: the options, both players' keys, where the pictures are read from.
+void printUsage(std::FILE* out);
+
+// One line: the game's name and its version.
+void printVersion(std::FILE* out);
