@@ -39,8 +39,7 @@ def log(message):
 # --- waiting on real time -------------------------------------------------------------------
 
 # How long a wait for an event (console text, a window mapped, a box up or gone, the end of
-# the game) gives it. Every such wait ends as soon as the event is there, so a test that
-# passes never waits this out; the time is there for a machine busy with other work.
+# the game) gives it: ample for a busy machine; a passing test never waits it out.
 PATIENCE = 30.0
 # A halt begun within the clock's second s is over on the first idle turn of s + 3; the fence
 # banner then stays up until s + 4.
@@ -434,8 +433,8 @@ class Game:
         status = ("still running" if self.process.poll() is None
                   else f"exited with status {self.process.returncode}")
         return ("console transcript differs at byte " + str(same) + " of this step (game "
-                + status + ", " + f"{len(got)} of {len(wanted)} bytes out)\n  expected: " + repr(wanted[max(0, same - 60):same + 120].decode(
-                    errors="replace"))
+                + status + f", {len(got)} of {len(wanted)} bytes out)\n  expected: "
+                + repr(wanted[max(0, same - 60):same + 120].decode(errors="replace"))
                 + "\n  printed:  " + repr(got[max(0, same - 60):same + 120].decode(
                     errors="replace"))
                 + ("\n  standard error: " + self.errors.decode(errors="replace")
@@ -452,12 +451,9 @@ class Game:
                                         "^" + re.escape(WINDOW_TITLE) + "$", check=False)
                 ids = [int(word) for word in found.split()]
                 return ids[0] if ids else None
-
-            def windowsUp():
-                return (f"windows {[name for _, name in self.screen.topLevelWindows() if name]}"
-                        f"; {self.describeUnread()}")
-            self.windowId = pollUntil(find, timeout, 0.05, f"the window {WINDOW_TITLE!r} mapped",
-                                      seen=windowsUp)
+            self.windowId = pollUntil(
+                find, timeout, 0.05, f"the window {WINDOW_TITLE!r} mapped",
+                seen=lambda: f"windows {self.screen.topLevelWindows()}; {self.describeUnread()}")
         return self.windowId
 
     def windowInfo(self):

@@ -119,8 +119,7 @@ class BoxWatch:
                            + self.game.describeUnread())
 
     def dismiss(self, box, timeout=PATIENCE):
-        """Return on the box; waits until it is gone. Return is pressed again only while the
-        box is still there, each time it has had a few seconds to go."""
+        """Return on the box; waits until it is gone, pressing again every 5 s it stays."""
         def gone():
             if box not in errorBoxes(self.game.screen):
                 return True

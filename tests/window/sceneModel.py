@@ -548,13 +548,12 @@ def shortLived(game, model, scene, name, action, attempts=3):
 
 def playGoesOn(game, model, scene, name, haltArrived=None):
     """After a halt: the fence banner, then the plain scene; keys work again from the fence
-    banner on. The banner lasts less than a second, and a busy machine may miss it; given
-    haltArrived, the clock time at which the halt's console text came, it must be seen: the
-    window is watched from a second before the halt can end to the second the banner must
-    be down, sparing the machine screenshots for the rest of the halt."""
+    banner on. A busy machine may miss the banner, which lasts less than a second, unless it
+    is watched for from just before the halt can end: given haltArrived, the clock time the
+    halt's text came, it is, and must be seen."""
     fence = scene.but(banner=("fence",))
     if haltArrived is not None:
-        # The halt began in the second its text came, or the one before if the text was slow.
+        # The halt began in the second its text came, or in the one before.
         untilClock(int(haltArrived) + HALT_SECONDS - 1)
         expectScene(game, model, fence, name + "-fence-banner",
                     until=int(haltArrived) + HALT_SECONDS + 1)
