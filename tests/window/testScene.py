@@ -25,6 +25,18 @@ def sceneThroughAPoolBout(run):
     latin1.closeWindow()
     game, bout = run.startBout(*names)  # typed in UTF-8, as in every other test
     expectScene(game, model, start, "en-garde")
+    # Every halt drawn ahead: on a busy machine drawing a scene takes longer than a halt lasts.
+    for left, right, cells, banner in ((0, 1, None, ("touch", "right")),
+                                       (1, 1, None, ("touch", "left")),
+                                       (1, 2, None, ("offStrip", "left")),
+                                       (2, 2, None, ("offStrip", "right")),
+                                       (2, 2, (17, 24), ("crossing",)),
+                                       (3, 2, None, ("touch", "left")),
+                                       (4, 2, None, ("touch", "left")),
+                                       (5, 2, None, ("touch", "left"))):
+        halt = start.but(leftScore=left, rightScore=right, redLamp=banner == ("touch", "left"),
+                         greenLamp=banner == ("touch", "right"), banner=banner)
+        model.frame(halt.cells(*cells) if cells else halt)
 
     # Both parry with no attack: parry pictures and parry cords until the next whole second.
     def bothParry():
