@@ -179,7 +179,7 @@ RgbaSprite lungeSprite() {
 }
 
 // What any pose change must do at least: a new texture name, the upload with the same
-// filters, and the superseded texture let go.
+// filters and edges, and the superseded texture let go.
 void uploadAlone(const RgbaSprite& sprite, GLuint& current) {
     GLuint fresh = 0;
     glGenTextures(1, &fresh);
@@ -188,6 +188,8 @@ void uploadAlone(const RgbaSprite& sprite, GLuint& current) {
                  GL_UNSIGNED_BYTE, sprite.rgba.get());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     if (current != 0) {
         glDeleteTextures(1, &current);
     }

@@ -24,6 +24,9 @@ struct ControlHooks {
 };
 extern ControlHooks controlHooks;
 
+// The system clock in whole seconds: what controlHooks.now starts as.
+WholeSeconds systemClock();
+
 // Milliseconds of a clock that never goes back, counted from an arbitrary start.
 Milliseconds monotonicMilliseconds();
 

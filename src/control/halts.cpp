@@ -15,9 +15,6 @@ constexpr double HALT_WAIT_SECONDS = 2.0;
 constexpr double FENCE_BANNER_SECONDS = 0.5;
 constexpr double WIN_EXIT_SECONDS = 10.0;
 
-WholeSeconds systemClock() {
-    return static_cast<WholeSeconds>(std::time(nullptr));
-}
 void noRedraw() {}
 void noPose(Pose) {}
 void noSound(BoutSound) {}
@@ -44,6 +41,10 @@ Milliseconds monotonicMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+WholeSeconds systemClock() {
+    return static_cast<WholeSeconds>(std::time(nullptr));
 }
 
 void resetSprites() {

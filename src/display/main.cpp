@@ -5,7 +5,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <optional>
 #include <random>
 #include <string_view>
@@ -43,10 +42,6 @@ void reportWindowFailure(const char* format, va_list arguments) {
         std::fprintf(stderr, "The Lamevo could not open its window: %s.\n", detail);
     }
     std::exit(STARTUP_FAILURE);
-}
-
-WholeSeconds systemClockSeconds() {
-    return static_cast<WholeSeconds>(std::time(nullptr));
 }
 
 void endProcess(int status) {
@@ -109,8 +104,7 @@ int main(int argc, char** argv) {
     glutDisplayFunc(drawFrame);
     glutKeyboardFunc(onKeyPress);
 
-    // The millisecond clock and the silence stay as control has them, unless sound opens.
-    controlHooks.now = systemClockSeconds;
+    // The clocks and the silence stay as control has them, unless the sound output opens.
     controlHooks.requestRedraw = glutPostRedisplay;
     controlHooks.showPose = loadPoseTexture;
     controlHooks.endProcess = endProcess;

@@ -3,6 +3,10 @@
 #include <new>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "display.h"
 
 namespace {
@@ -50,6 +54,10 @@ std::uint32_t uploadSprite(const RgbaSprite& sprite) {
                  GL_UNSIGNED_BYTE, sprite.rgba.get());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // A sprite ends at its edges: repeating would smooth its bottom row into a faint line along
+    // its top edge, and the border colour GL_CLAMP blends in would darken every edge.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     return name;
 }
 
@@ -99,12 +107,32 @@ RgbaSprite keyWhiteTransparent(const RgbImage& image) {
     const std::size_t pixelCount = std::size_t(image.width) * std::size_t(image.height);
     const std::uint8_t* from = image.pixels.get();
     std::uint8_t* to = sprite.rgba.get();
-    for (std::size_t k = 0; k < pixelCount; ++k, from += 3, to += 4) {
-        to[0] = from[0];
-        to[1] = from[1];
-        to[2] = from[2];
-        const bool white = from[0] == KEY_WHITE && from[1] == KEY_WHITE && from[2] == KEY_WHITE;
-        to[3] = white ? TRANSPARENT : OPAQUE;
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time: the 16 bytes read from the first pixel are spread into four words
+    // of three colour bytes each, and the fourth byte of each becomes its alpha. The loop keeps
+    // the bytes read beyond the fourth pixel inside the picture.
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; k + 6 <= pixelCount; k += 4) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 3 * k));
+        const __m128i firstTwo = _mm_unpacklo_epi32(block, _mm_srli_si128(block, 3));
+        const __m128i lastTwo =
+            _mm_unpacklo_epi32(_mm_srli_si128(block, 6), _mm_srli_si128(block, 9));
+        const __m128i pixels = _mm_and_si128(_mm_unpacklo_epi64(firstTwo, lastTwo), colour);
+        const __m128i white = _mm_cmpeq_epi32(pixels, colour);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4 * k),
+                         _mm_or_si128(pixels, _mm_andnot_si128(white, opaque)));
+    }
+#endif
+    for (; k < pixelCount; ++k) {
+        const std::uint8_t* in = from + 3 * k;
+        std::uint8_t* out = to + 4 * k;
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+        const bool white = in[0] == KEY_WHITE && in[1] == KEY_WHITE && in[2] == KEY_WHITE;
+        out[3] = white ? TRANSPARENT : OPAQUE;
     }
     return sprite;
 }

@@ -18,7 +18,8 @@ inline constexpr std::uint32_t CORE_HEADER_BYTES = 12;
 inline constexpr std::uint32_t INFO_HEADER_BYTES = 40;
 inline constexpr std::size_t FILE_HEADER_BYTES = 14;
 
-// The loader refuses, with "Out of memory.", any picture whose working image would be larger.
+// The loader refuses, with "Out of memory.", any picture whose rows, padded as a 24-bit bitmap
+// stores them, would take more.
 inline constexpr std::uint64_t LARGEST_WORKING_IMAGE_BYTES = std::uint64_t{256} << 20;
 
 struct DibColour {
@@ -56,8 +57,8 @@ struct DibDescription {
 // Returns 0 where the fields it needs lie beyond `bytes`.
 int paletteEntryCount(const std::uint8_t* header, std::size_t bytes);
 
-// Bytes in one row of the working image: 3 per pixel (blue, green, red), padded to a multiple
-// of 4.
+// Bytes in one row of a 24-bit picture as a bitmap stores it: 3 per pixel (blue, green, red),
+// padded to a multiple of 4.
 constexpr std::size_t workingRowBytes(std::int32_t width) {
     return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
 }
@@ -69,15 +70,21 @@ constexpr std::size_t workingRowBytes(std::int32_t width) {
 // that is empty or larger than LARGEST_WORKING_IMAGE_BYTES.
 std::uint64_t leastPixelBytes(const DibDescription& description);
 
-// Decodes the pixel data (`pixelBytes` bytes from `pixelData`, never read past) into
-// `workingImage`: |height| rows of workingRowBytes(width) bytes, the bottom row of the picture
-// first, also for pictures stored from the top down. Decodes 1, 4 and 8 bits through the colour
-// table, 16 bits (5-5-5 unless bit fields give masks), 24 bits, 32 bits (8-8-8 unless bit
-// fields give masks), RLE8 and RLE4; pixels a run-length stream leaves unset are black.
-// Returns the number of rows converted: |height|, or 0 for a layout it does not decode, a width
-// or height it cannot hold, or pixel data that ends before the picture does.
+// How decodeDibPixels lays out its rows: as a bitmap stores 24-bit pixels (blue, green, red,
+// each row padded to workingRowBytes(width)), or as an RgbImage holds them (red, green, blue,
+// rows of 3 * width bytes).
+enum class RowLayout { paddedBlueGreenRed, redGreenBlue };
+
+// Decodes the pixel data (`pixelBytes` bytes from `pixelData`, never read past) into `rows`:
+// |height| rows in the given layout, the bottom row of the picture first, also for pictures
+// stored from the top down. Decodes 1, 4 and 8 bits through the colour table, 16 bits (5-5-5
+// unless bit fields give masks), 24 bits, 32 bits (8-8-8 unless bit fields give masks), RLE8 and
+// RLE4; pixels a run-length stream leaves unset are black. Returns the number of rows
+// converted: |height|, or 0 for a layout it does not decode, a width or height it cannot hold,
+// or pixel data that ends before the picture does.
 int decodeDibPixels(const DibDescription& description, const std::uint8_t* pixelData,
-                    std::size_t pixelBytes, std::uint8_t* workingImage);
+                    std::size_t pixelBytes, std::uint8_t* rows,
+                    RowLayout layout = RowLayout::paddedBlueGreenRed);
 
 // loadBitmapImage for a file already in memory (`fileBytes` bytes from `file`): returns the
 // decoded image, or shows exactly one of "Unknown DIB file format.", "Out of memory." or

@@ -1,14 +1,10 @@
 #include "dib.h"
 #include "image.h"
-#include "mappedFile.h"
+#include "wholeFile.h"
 
 #include <cstdio>
 #include <new>
 #include <optional>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -58,42 +54,6 @@ void describeInfoHeader(const std::uint8_t* header, DibDescription& description)
     description.verticalResolution = static_cast<std::int32_t>(read32(header + 28));
     description.coloursUsed = read32(header + 32);
     description.coloursImportant = read32(header + 36);
-}
-
-// Working rows (blue, green, red, padded) to the result's rows (red, green, blue, unpadded),
-// in one pass and in the same order: the bottom row first.
-void copyAsRgb(const std::uint8_t* working, std::int32_t width, std::int32_t rows,
-               std::uint8_t* pixels) {
-    const std::size_t stride = workingRowBytes(width);
-    for (std::int32_t row = 0; row < rows; ++row) {
-        const std::uint8_t* in = working + row * stride;
-        std::int32_t x = 0;
-#if defined(__SSE2__)
-        // Five pixels per 16 bytes: red and blue trade places by shifting the whole block two
-        // bytes either way. The sixteenth byte written is wrong and is rewritten next, so the
-        // loop keeps a whole pixel beyond the block inside the row.
-        const __m128i greens = _mm_setr_epi8(0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0);
-        const __m128i reds = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
-        const __m128i blues = _mm_setr_epi8(0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0);
-        for (; x + 6 <= width; x += 5) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-            const __m128i swapped =
-                _mm_or_si128(_mm_and_si128(block, greens),
-                             _mm_or_si128(_mm_and_si128(_mm_srli_si128(block, 2), reds),
-                                          _mm_and_si128(_mm_slli_si128(block, 2), blues)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), swapped);
-            in += 15;
-            pixels += 15;
-        }
-#endif
-        for (; x < width; ++x) {
-            pixels[0] = in[2];
-            pixels[1] = in[1];
-            pixels[2] = in[0];
-            in += 3;
-            pixels += 3;
-        }
-    }
 }
 
 // Fills description from the headers, masks and colour table of the file and finds its pixel
@@ -190,21 +150,17 @@ std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::si
     if (fileBytes - *pixelsAt < leastPixelBytes(description)) {
         return refuse(CONVERSION_ERROR);
     }
-    const std::unique_ptr<std::uint8_t[]> working(new (std::nothrow) std::uint8_t[workingBytes]);
-    if (!working) {
-        return refuse(OUT_OF_MEMORY);
-    }
-    if (decodeDibPixels(description, file + *pixelsAt, fileBytes - *pixelsAt, working.get()) == 0) {
-        return refuse(CONVERSION_ERROR);
-    }
-
+    // Decoded straight into the result's rows: one allocation, one pass over the pixels.
     const auto height = static_cast<std::int32_t>(rows);
     std::unique_ptr<std::uint8_t[]> pixels(
         new (std::nothrow) std::uint8_t[std::size_t{3} * description.width * rows]);
     if (!pixels) {
         return refuse(OUT_OF_MEMORY);
     }
-    copyAsRgb(working.get(), description.width, height, pixels.get());
+    if (decodeDibPixels(description, file + *pixelsAt, fileBytes - *pixelsAt, pixels.get(),
+                        RowLayout::redGreenBlue) == 0) {
+        return refuse(CONVERSION_ERROR);
+    }
     std::unique_ptr<RgbImage> image(new (std::nothrow)
                                         RgbImage{description.width, height, std::move(pixels)});
     if (!image) {
@@ -214,13 +170,20 @@ std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::si
 }
 
 std::unique_ptr<RgbImage> loadBitmapImage(const char* fileName) {
+    FileReading reading = FileReading::cannotOpen;
     {
-        MappedFile file;
-        if (fileName != nullptr && mapWholeFile(fileName, file)) {
+        WholeFile file;
+        if (fileName != nullptr) {
+            reading = readWholeFile(fileName, file);
+        }
+        if (reading == FileReading::done) {
             return loadBitmapFromMemory(file.bytes, file.size);
         }
     }
     // Shown only once nothing of the attempt is held any more.
+    if (reading == FileReading::outOfMemory) {
+        return refuse(OUT_OF_MEMORY);
+    }
     char message[256];
     std::snprintf(message, sizeof message, "Failed to open DIB file %s.\n",
                   fileName != nullptr ? fileName : "");

@@ -2,10 +2,14 @@
 // the player when no display is there to show a box.
 #include "loaderTestSupport.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -85,6 +89,39 @@ TEST_F(FileTest, WhatCannotBeOpenedNamesTheFileAsGiven) {
         EXPECT_EQ(shownMessages,
                   std::vector<std::string>{"Failed to open DIB file " + name + ".\n"});
     }
+}
+
+// A player saving a picture over the one the game is reading: each load gives the whole
+// picture or one message, never a fault or a picture made of what was read half way.
+TEST_F(FileTest, PictureSavedOverWhileItIsReadLoadsWholeOrNotAtAll) {
+    BitmapLayout layout{.width = 128, .height = 64, .bitsPerPixel = 24};
+    layout.pixels.resize(std::size_t{128} * 64 * 3);
+    std::iota(layout.pixels.begin(), layout.pixels.end(), std::uint8_t{7});
+    const Bytes file = buildBitmap(layout);
+    const std::string path = write("leftParry.bmp", file);
+    const Bytes expected = pixelsOf(*load(file));
+    std::atomic<bool> reading{true};
+    std::thread saver([&] {
+        for (const std::size_t half = file.size() / 2; reading;) {
+            std::FILE* saved = std::fopen(path.c_str(), "wb");
+            std::fwrite(file.data(), 1, half, saved);
+            std::fflush(saved);
+            std::fwrite(file.data() + half, 1, file.size() - half, saved);
+            std::fclose(saved);
+        }
+    });
+    const std::string refusals[] = {"Failed to open DIB file " + path + ".\n", UNKNOWN_FORMAT,
+                                    CONVERSION_ERROR};
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        shownMessages.clear();
+        const auto image = loadBitmapImage(path.c_str());
+        ASSERT_TRUE(image ? pixelsOf(*image) == expected && shownMessages.empty()
+                          : shownMessages.size() == 1 &&
+                                std::ranges::count(refusals, shownMessages[0]) == 1)
+            << (shownMessages.empty() ? "a picture unlike the one saved" : shownMessages[0]);
+    }
+    reading = false;
+    saver.join();
 }
 
 TEST_F(FileTest, LongNameIsCutToTheMessageArea) {

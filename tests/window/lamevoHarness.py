@@ -38,15 +38,25 @@ def log(message):
 
 # --- waiting on real time -------------------------------------------------------------------
 
-def pollUntil(condition, timeout, interval=0.02, what="a condition"):
-    """Calls condition() until it returns something true; returns that, or raises."""
+# How long a wait for an event (console text, a window mapped, a box up or gone, the end of
+# the game) gives it: ample for a busy machine; a passing test never waits it out.
+PATIENCE = 30.0
+# A halt begun within the clock's second s is over on the first idle turn of s + 3; the fence
+# banner then stays up until s + 4.
+HALT_SECONDS = 3
+
+
+def pollUntil(condition, timeout=PATIENCE, interval=0.02, what="a condition", seen=None):
+    """Calls condition() until it returns something true; returns that, or raises saying
+    what was awaited and, where seen is given, what seen() says was there instead."""
     deadline = time.monotonic() + timeout
     while True:
         result = condition()
         if result:
             return result
         if time.monotonic() >= deadline:
-            raise HarnessError(f"gave up after {timeout:.1f} s waiting for {what}")
+            raise HarnessError(f"gave up after {timeout:.1f} s waiting for {what}"
+                               + (f"; seen instead: {seen()}" if seen else ""))
         time.sleep(interval)
 
 
@@ -344,7 +354,7 @@ class Game:
         with self.changed:
             return bytes(self.output[self.cursor:])
 
-    def expect(self, text, timeout=10):
+    def expect(self, text, timeout=PATIENCE):
         """Waits for the next len(text) bytes of console output and checks them exactly.
         Returns the clock time at which the last of them arrived."""
         wanted = text.encode() if isinstance(text, str) else text
@@ -363,7 +373,7 @@ class Game:
             self.cursor = end
             return next(t for t, length in self.arrivals if length >= end)
 
-    def expectOneOf(self, texts, timeout=10):
+    def expectOneOf(self, texts, timeout=PATIENCE):
         """Waits until the unread output begins with one of texts; moves past it and returns
         its index. For steps whose order the clock decides."""
         wanted = [t.encode() for t in texts]
@@ -378,10 +388,18 @@ class Game:
                 raise HarnessError(f"unexpected console output: "
                                    f"{unread[:200].decode(errors='replace')!r}")
             return None
-        index = pollUntil(match, timeout, 0.01, f"one of {len(texts)} console texts") - 1
+        index = pollUntil(match, timeout, 0.01, f"one of {texts!r} on the console",
+                          seen=self.describeUnread) - 1
         with self.changed:
             self.cursor += len(wanted[index])
         return index
+
+    def describeUnread(self):
+        """What the game has printed beyond what the test read, and its standard error."""
+        return (f"unread console output {self.unread()[-400:].decode(errors='replace')!r}"
+                + (f", standard error {self.errors.decode(errors='replace')!r}"
+                   if self.errors else "")
+                + ("" if self.running() else f", the game ended ({self.process.returncode})"))
 
     def readersDone(self):
         return not any(reader.is_alive() for reader in self.readers)
@@ -394,7 +412,7 @@ class Game:
         if extra:
             raise HarnessError(f"unexpected console output: {extra.decode(errors='replace')!r}")
 
-    def waitFor(self, text, timeout=10):
+    def waitFor(self, text, timeout=PATIENCE):
         """Waits until text appears in the unread output; moves the cursor past it."""
         wanted = text.encode()
         deadline = time.monotonic() + timeout
@@ -406,10 +424,8 @@ class Game:
                     return
                 remaining = deadline - time.monotonic()
                 if remaining <= 0:
-                    raise HarnessError(
-                        f"no {text!r} on the console within {timeout} s; unread output: "
-                        f"{bytes(self.output[self.cursor:])[-400:].decode(errors='replace')!r}"
-                        f"; standard error: {self.errors.decode(errors='replace')!r}")
+                    raise HarnessError(f"no {text!r} on the console within {timeout} s; "
+                                       + self.describeUnread())
                 self.changed.wait(min(remaining, 0.1))
 
     def _describeMismatch(self, wanted, got):
@@ -419,8 +435,8 @@ class Game:
         status = ("still running" if self.process.poll() is None
                   else f"exited with status {self.process.returncode}")
         return ("console transcript differs at byte " + str(same) + " of this step (game "
-                + status + ")\n  expected: " + repr(wanted[max(0, same - 60):same + 120].decode(
-                    errors="replace"))
+                + status + f", {len(got)} of {len(wanted)} bytes out)\n  expected: "
+                + repr(wanted[max(0, same - 60):same + 120].decode(errors="replace"))
                 + "\n  printed:  " + repr(got[max(0, same - 60):same + 120].decode(
                     errors="replace"))
                 + ("\n  standard error: " + self.errors.decode(errors="replace")
@@ -428,15 +444,18 @@ class Game:
 
     # window ------------------------------------------------------------------------------
 
-    def window(self, timeout=15):
-        """The id of the game's window, found by its title."""
+    def window(self, timeout=PATIENCE):
+        """The id of the game's window, found by its title once it is mapped: keys sent to a
+        window not yet on the screen would be lost."""
         if self.windowId is None:
             def find():
-                found = self.screen.run("xdotool", "search", "--name",
+                found = self.screen.run("xdotool", "search", "--onlyvisible", "--name",
                                         "^" + re.escape(WINDOW_TITLE) + "$", check=False)
                 ids = [int(word) for word in found.split()]
                 return ids[0] if ids else None
-            self.windowId = pollUntil(find, timeout, 0.05, "the game's window")
+            self.windowId = pollUntil(
+                find, timeout, 0.05, f"the window {WINDOW_TITLE!r} mapped",
+                seen=lambda: f"windows {self.screen.topLevelWindows()}; {self.describeUnread()}")
         return self.windowId
 
     def windowInfo(self):
@@ -498,16 +517,19 @@ class Game:
 
     # the process -------------------------------------------------------------------------
 
-    def waitExit(self, timeout):
+    def waitExit(self, timeout=PATIENCE):
         """Waits for the game to end; returns (status, clock time of the end)."""
         with self.changed:
             deadline = time.monotonic() + timeout
             while self.exitTime is None:
                 remaining = deadline - time.monotonic()
                 if remaining <= 0:
-                    raise HarnessError(f"the game was still running after {timeout} s")
+                    break
                 self.changed.wait(min(remaining, 0.1))
-            return self.process.returncode, self.exitTime
+            else:
+                return self.process.returncode, self.exitTime
+        raise HarnessError(f"the game was still running after {timeout} s; "
+                           + self.describeUnread())
 
     def running(self):
         return self.process.poll() is None

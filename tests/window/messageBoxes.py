@@ -11,7 +11,7 @@ import subprocess
 import sys
 import time
 
-from lamevoHarness import HarnessError, log, pollUntil
+from lamevoHarness import PATIENCE, HarnessError, log, pollUntil
 
 # Shows one box with the caption "Error" and the message read from standard input, as the
 # game's loader does (error icon, one OK button, no owner window); exits 3 if SDL failed.
@@ -39,7 +39,7 @@ def errorBoxes(screen):
     return [wid for wid, name in screen.topLevelWindows() if name == "Error"]
 
 
-def settledPicture(screen, box, timeout=5):
+def settledPicture(screen, box, timeout=PATIENCE):
     """The box's pixels once it has been drawn: two readings in a row alike, not blank."""
     previous = None
 
@@ -64,8 +64,8 @@ def referenceBoxes(screen, gameExecutable, messages):
                                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
             shower.stdin.write(message.encode())
             shower.stdin.close()
-            boxes = pollUntil(lambda: errorBoxes(screen) or shower.poll() is not None, 15, 0.05,
-                              "the reference box")
+            boxes = pollUntil(lambda: errorBoxes(screen) or shower.poll() is not None,
+                              what="the reference box")
             if boxes is True:
                 # SDL's box failed to come up; seen now and then on a loaded machine.
                 log(f"reference box for {message!r} failed ({shower.returncode}): "
@@ -92,7 +92,7 @@ class BoxWatch:
     def __init__(self, game):
         self.game = game
 
-    def expect(self, reference, name, timeout=15):
+    def expect(self, reference, name, timeout=PATIENCE):
         """Waits for the box with the reference picture; returns its id (the box stays up)."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
@@ -103,9 +103,10 @@ class BoxWatch:
                 time.sleep(0.05)
                 continue
             try:
-                shot = settledPicture(self.game.screen, boxes[0], timeout=3)
+                shot = settledPicture(self.game.screen, boxes[0],
+                                      timeout=max(0.1, deadline - time.monotonic()))
             except HarnessError:
-                continue  # the box went while it was read
+                continue  # the box went while it was read, or is still being drawn
             if samePicture(shot, reference):
                 self.game.saveShot(shot, name)
                 return boxes[0]
@@ -114,23 +115,26 @@ class BoxWatch:
             raise HarnessError(f"the Error box is not the one the message gives: {shot.width}x"
                                f"{shot.height} against {reference.width}x{reference.height}; "
                                f"see {got} and {wanted}")
-        raise HarnessError(f'no "Error" box for {name} within {timeout} s; the game '
-                           + ("is still running" if self.game.running() else "has ended")
-                           + f"; standard error: {bytes(self.game.errors)!r}")
+        raise HarnessError(f'no "Error" box for {name} within {timeout} s; '
+                           + self.game.describeUnread())
 
-    def dismiss(self, box):
-        """Return on the box; waits until it is gone, pressing Return again if need be."""
-        for attempt in range(3):
-            self.game.dismissBox(box)
-            try:
-                pollUntil(lambda: box not in errorBoxes(self.game.screen), 2, 0.05,
-                          "the box to go")
-                return
-            except HarnessError:
-                log(f"the Error box was still up {2 * (attempt + 1)} s after Return")
-        raise HarnessError("the Error box did not go on Return")
+    def dismiss(self, box, timeout=PATIENCE):
+        """Return on the box; waits until it is gone, pressing again every 5 s it stays."""
+        def gone():
+            if box not in errorBoxes(self.game.screen):
+                return True
+            if time.monotonic() >= nextPress[0]:
+                self.game.screen.run("xdotool", "key", "--window", str(box), "Return",
+                                     check=False)
+                nextPress[0] = time.monotonic() + 5
+            return False
+        nextPress = [time.monotonic() + 5]
+        self.game.dismissBox(box)
+        pollUntil(gone, timeout, 0.05, "the Error box to go on Return",
+                  seen=lambda: f"boxes {errorBoxes(self.game.screen)} up; "
+                  + self.game.describeUnread())
 
-    def expectText(self, text, timeout=10):
+    def expectText(self, text, timeout=PATIENCE):
         """The console text that follows a dismissed box. The next box may already be up
         (the idle step can meet the next bad picture at once); a box that keeps the game
         from printing the text is a fault."""

@@ -546,12 +546,11 @@ def shortLived(game, model, scene, name, action, attempts=3):
                 raise
 
 
-def playGoesOn(game, model, scene, name, fenceBannerRequired=False):
+def playGoesOn(game, model, scene, name):
     """After a halt: the fence banner, then the plain scene; keys work again from the fence
-    banner on. A busy machine may miss the banner, which lasts less than a second."""
+    banner on. A busy machine may miss the banner, which lasts less than a second; returns
+    whether it was seen."""
     fence = scene.but(banner=("fence",))
-    if fenceBannerRequired:
-        expectScene(game, model, fence, name + "-fence-banner")
-    else:
-        expectScene(game, model, [fence, scene], name + "-fence-banner-or-after")
+    seen = expectScene(game, model, [fence, scene], name + "-fence-banner-or-after")
     expectScene(game, model, scene, name + "-play-on")
+    return seen is fence

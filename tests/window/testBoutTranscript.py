@@ -12,8 +12,9 @@ from lamevoHarness import HarnessError, Session, log, pollUntil, startOfNextSeco
 
 
 def arrivesIn(arrival, second, what):
-    """The game acts on the first idle turn of a whole second: its text comes early in it."""
-    if not second <= arrival < second + 0.5:
+    """The game acts on the first idle turn of a whole second: its text comes in that second
+    (how early in it depends on how busy the machine is)."""
+    if not second <= arrival < second + 1:
         raise HarnessError(f"{what} came {arrival - second:+.2f} s from the start of the "
                            "second it was due in")
 
@@ -69,7 +70,7 @@ def shortBoutTranscript(run):
     game.expectNothingMore()
 
     game.closeWindow()
-    status, _ = game.waitExit(5)
+    status, _ = game.waitExit()
     assert status == 0, f"closing the window ended the game with status {status}"
 
 

@@ -126,7 +126,7 @@ def feedConsole(run, data, what):
         status, _ = game.waitExit(TIME_LIMIT)
         if status != 1:
             raise HarnessError(f"{what}: the game ended with status {status}, not 1")
-        pollUntil(game.readersDone, 5, 0.05, "the game's output to close")
+        pollUntil(game.readersDone, interval=0.05, what="the game's output to close")
         if bytes(game.errors) != INPUT_ENDED:
             raise HarnessError(f"{what}: standard error holds {bytes(game.errors)[:300]!r}")
     else:
@@ -145,7 +145,7 @@ def feedConsole(run, data, what):
 
 def closeAndCheck(game, what):
     game.closeWindow()
-    status, _ = game.waitExit(5)
+    status, _ = game.waitExit()
     if status != 0:
         raise HarnessError(f"{what}: closing the window ended the game with status {status}")
 

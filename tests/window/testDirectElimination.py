@@ -9,12 +9,10 @@ the other fencer's "00"; then the congratulations."""
 
 import time
 
-from lamevoHarness import HarnessError, Session, untilClock
+from lamevoHarness import HALT_SECONDS, HarnessError, Session, untilClock
 from sceneModel import Scene, expectScene
 
 TOUCH_LIMIT = 15
-# A halt started within the clock's second s is over on the first idle turn of s + 3.
-HALT_SECONDS = 3
 
 
 def takeUpPlay(game, bout, haltSecond):
@@ -73,7 +71,7 @@ def directEliminationToFifteen(run):
     print(f"fifteen touches fenced in {fenced:.1f} s", flush=True)
 
     game.closeWindow()
-    status, _ = game.waitExit(5)
+    status, _ = game.waitExit()
     assert status == 0, f"closing the window after the win ended the game with status {status}"
 
 

@@ -22,7 +22,7 @@ def missingPictureShowsTheErrorBox(run):
                                f"{game.unread()[:80]!r}; standard error: {bytes(game.errors)!r}")
         return boxes
 
-    boxes = pollUntil(boxBeforeAnyPrompt, 15, 0.05, 'the "Error" box')
+    boxes = pollUntil(boxBeforeAnyPrompt, interval=0.05, what='the "Error" box')
     assert len(boxes) == 1, f"{len(boxes)} boxes titled Error"
     # The box is modal: while it shows, the game has not greeted anyone yet.
     time.sleep(0.3)
@@ -32,7 +32,8 @@ def missingPictureShowsTheErrorBox(run):
     assert game.running(), "the game ended at the missing picture"
 
     game.dismissBox(boxes[0])
-    pollUntil(lambda: not game.errorBoxes(), 5, 0.05, 'the "Error" box to go')
+    pollUntil(lambda: not game.errorBoxes(), interval=0.05, what='the "Error" box to go',
+              seen=lambda: f"boxes {game.errorBoxes()} up")
     game, bout = run.holdDialogue(game, "Ann", "Bo")
 
     # The left fencer is drawn as a placeholder; the rest of the scene is untouched.
@@ -49,7 +50,7 @@ def missingPictureShowsTheErrorBox(run):
     assert drawn > 1000, f"only {drawn} pixels of a placeholder sprite are drawn"
 
     game.closeWindow()
-    status, _ = game.waitExit(5)
+    status, _ = game.waitExit()
     assert status == 0, f"closing the window ended the game with status {status}"
 
 

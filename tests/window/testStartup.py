@@ -12,7 +12,8 @@ def windowOpensBeforeTheDialogue(run):
     game = run.start()
     # The window is created before the first prompt and stays empty until the bout begins.
     info = pollUntil(lambda: (lambda i: i if i["state"] == "IsViewable" else None)(
-        game.windowInfo()), 10, 0.05, "the window to be shown")
+        game.windowInfo()), interval=0.05, what="the window to be shown",
+        seen=game.windowInfo)
     assert info["title"] == "Tavrin's Lamevo", info
     assert (info["width"], info["height"]) == (1600, 320), info
     assert (info["x"], info["y"]) == (100, 100), info
@@ -27,11 +28,14 @@ def windowOpensBeforeTheDialogue(run):
     game.expect(bout.lunge("left"))
     closed = time.time()
     game.closeWindow()
-    status, ended = game.waitExit(5)
+    status, ended = game.waitExit()
     assert status == 0, f"closing the window ended the game with status {status}"
-    if ended - closed > 1.0:
-        raise HarnessError(f"the game took {ended - closed:.2f} s to end after the window "
-                           "was closed")
+    # At once: the lunge in flight never comes to fall short, three seconds on. How long the
+    # end took on the clock depends on how busy the machine is, so it is only reported.
+    if bout.fallsShort("left") in game.unread().decode(errors="replace"):
+        raise HarnessError("the game went on after the window was closed: "
+                           + game.describeUnread())
+    print(f"the game ended {ended - closed:.2f} s after the window was closed", flush=True)
 
 
 def theComputerBeatsAPlayerWhoNeverMoves(run):
