@@ -84,6 +84,19 @@ class VirtualScreen:
     """An Xvfb of its own, 1920x1080 at 24 bits; it picks a free display number itself."""
 
     def __init__(self):
+        # A display number just given up by another test's screen can come back unreachable
+        # (the old server takes its socket with it as it goes); such a screen is replaced.
+        for _ in range(3):
+            self._startXvfb()
+            if subprocess.run(["xdpyinfo"], env=self.env, capture_output=True,
+                              timeout=20).returncode == 0:
+                log(f"virtual screen on {self.display}")
+                return
+            log(f"virtual screen on {self.display} takes no connections; starting another")
+            self.stop()
+        raise HarnessError("no virtual screen would take connections")
+
+    def _startXvfb(self):
         readEnd, writeEnd = os.pipe()
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(writeEnd), "-screen", "0", SCREEN_GEOMETRY,
@@ -105,7 +118,6 @@ class VirtualScreen:
         os.close(readEnd)
         self.display = ":" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.display)
-        log(f"virtual screen on {self.display}")
 
     def run(self, *command, timeout=20, check=True):
         """Runs an X tool on this screen and returns its standard output (bytes)."""
