@@ -26,6 +26,7 @@
 #include "control.h"
 #include "dib.h"
 #include "display.h"
+#include "fencersOnTheirLines.h"
 #include "image.h"
 
 namespace {
@@ -349,12 +350,7 @@ void noDisplayNeeded() {}
 // Two named fencers on their lines, both shown en garde from the real pictures, as after the
 // set-up dialogue.
 void setUpBout() {
-    static char leftName[] = "Tavrin";
-    static char rightName[] = "Oriane";
-    bout.touchLimit = POOL_TOUCH_LIMIT;
-    bout.leftFencer = createFencer(leftName, LEFT_PLAYER);
-    bout.rightFencer = createFencer(rightName, RIGHT_PLAYER);
-    resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
+    placeFencersOnTheirLines();
     controlHooks.showPose = loadPoseTexture;
     resetSprites();
     // Every frame of the game starts from the state the previous one left (the alpha test on).

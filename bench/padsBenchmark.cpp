@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "control.h"
+#include "fencersOnTheirLines.h"
 #include "pads.h"
 #include "virtualPad.h"
 
@@ -18,12 +19,7 @@ void noExit(int) {}
 
 // Two fencers on their lines with nothing pending, as for most of a bout.
 void setUpBout() {
-    static char leftName[] = "Tavrin";
-    static char rightName[] = "Oriane";
-    bout.touchLimit = POOL_TOUCH_LIMIT;
-    bout.leftFencer = createFencer(leftName, LEFT_PLAYER);
-    bout.rightFencer = createFencer(rightName, RIGHT_PLAYER);
-    resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
+    placeFencersOnTheirLines();
     // The game's clocks, and no window to redraw, no pictures, no exit.
     controlHooks.requestRedraw = noRedraw;
     controlHooks.showPose = noPose;
