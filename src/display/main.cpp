@@ -53,12 +53,20 @@ void endProcess(int status) {
 // step is the bout's own.
 std::optional<Opponent> computer;
 bool padsOpen = false;
+// The computer waits for its opponent's first key in the window or press on a pad: a lone
+// player answers the console's last question, clicks the window, and only then is on guard.
+bool playerOnGuard = false;
+
+void onKeyPressFacingTheComputer(unsigned char key, int x, int y) {
+    playerOnGuard = true;
+    onKeyPress(key, x, y);
+}
 
 void idleStep() {
-    if (padsOpen) {
-        pollPads(controlHooks.nowMilliseconds());
+    if (padsOpen && pollPads(controlHooks.nowMilliseconds()) > 0) {
+        playerOnGuard = true;
     }
-    if (computer) {
+    if (computer && playerOnGuard) {
         opponentStep(*computer);
     }
     onIdle();
@@ -102,7 +110,7 @@ int main(int argc, char** argv) {
         glutIdleFunc(onIdle);
     }
     glutDisplayFunc(drawFrame);
-    glutKeyboardFunc(onKeyPress);
+    glutKeyboardFunc(computer ? onKeyPressFacingTheComputer : onKeyPress);
 
     // The clocks and the silence stay as control has them, unless the sound output opens.
     controlHooks.requestRedraw = glutPostRedisplay;

@@ -25,6 +25,7 @@ struct PadSide {
 
 PadSide padSides[] = {{LEFT_PLAYER, +1}, {RIGHT_PLAYER, -1}};
 std::int64_t nextPollMilliseconds = NEVER;
+int pressesThisLook = 0; // presses passed on to onKeyPress during the present look
 
 struct ButtonCommand {
     SDL_GameControllerButton button;
@@ -37,6 +38,7 @@ constexpr ButtonCommand FACE_BUTTONS[] = {
 };
 
 void give(const PadSide& side, FencerCommand command) {
+    ++pressesThisLook;
     onKeyPress(commandKey(side.playerNumber, command), 0, 0);
 }
 
@@ -134,15 +136,17 @@ bool openPads() {
     return true;
 }
 
-void pollPads(std::int64_t nowMilliseconds) {
+int pollPads(std::int64_t nowMilliseconds) {
     if (nowMilliseconds < nextPollMilliseconds) {
-        return;
+        return 0;
     }
     nextPollMilliseconds = nowMilliseconds + PAD_POLL_INTERVAL_MILLISECONDS;
+    pressesThisLook = 0;
     SDL_Event event;
     while (SDL_PollEvent(&event) == 1) {
         handle(event);
     }
+    return pressesThisLook;
 }
 
 void closePads() {

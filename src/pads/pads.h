@@ -43,8 +43,8 @@ bool openPads();
 // PAD_POLL_INTERVAL_MILLISECONDS have passed since the last look (the first call looks);
 // then takes every pending pad event without waiting: connections, unplugs, and presses,
 // each of which calls onKeyPress with the side's key for its command. Does nothing before
-// openPads or after closePads.
-void pollPads(std::int64_t nowMilliseconds);
+// openPads or after closePads. Returns how many presses it passed on.
+int pollPads(std::int64_t nowMilliseconds);
 
 // Lets go of every pad and stops SDL's game-controller support; both sides are free again.
 void closePads();
