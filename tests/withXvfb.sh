@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs a command with DISPLAY pointing at a virtual screen of its own (1920x1080, 24 bits),
 # started for it and stopped after it, so tests that need a window never touch a real one.
-# A display number just given up by another test's screen can come back unreachable (the old
-# server takes its socket with it as it goes); such a screen is replaced.
+# Display numbers are drawn at random, far from the low ones Xvfb picks by itself: a number
+# another test's screen has just given up can come back unreachable, as the old server takes
+# its socket with it on the way out. A number in use, or a screen that takes no connections,
+# is replaced by another.
 set -u
 display_file=$(mktemp)
 xvfb_pid=
@@ -10,18 +12,20 @@ trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; rm -f "$displa
 
 start_screen() {
   : >"$display_file"
-  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  Xvfb ":$1" -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$display_file" \
+    >/dev/null 2>&1 &
   xvfb_pid=$!
-  for _ in $(seq 1 400); do
-    [ -s "$display_file" ] && break
+  # Xvfb writes the number once it listens, or ends at once when the number is taken.
+  while [ ! -s "$display_file" ] && kill -0 "$xvfb_pid" 2>/dev/null; do
     sleep 0.05
   done
-  [ -s "$display_file" ] && DISPLAY=":$(head -n 1 "$display_file")" xdpyinfo >/dev/null 2>&1
+  [ -s "$display_file" ] && DISPLAY=":$1" xdpyinfo >/dev/null 2>&1
 }
 
-for _ in 1 2 3; do
-  if start_screen; then
-    DISPLAY=":$(head -n 1 "$display_file")" "$@"
+for _ in $(seq 1 10); do
+  number=$((1000 + RANDOM % 59000))
+  if start_screen "$number"; then
+    DISPLAY=":$number" "$@"
     exit
   fi
   kill "$xvfb_pid" 2>/dev/null

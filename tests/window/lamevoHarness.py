@@ -9,6 +9,7 @@ closes the window the way a window manager does. Only the Python standard librar
 import ctypes
 import ctypes.util
 import os
+import random
 import re
 import select
 import shutil
@@ -81,43 +82,45 @@ def untilClock(instant):
 # --- the virtual screen ---------------------------------------------------------------------
 
 class VirtualScreen:
-    """An Xvfb of its own, 1920x1080 at 24 bits; it picks a free display number itself."""
+    """An Xvfb of its own, 1920x1080 at 24 bits, on a free display number."""
 
     def __init__(self):
-        # A display number just given up by another test's screen can come back unreachable
-        # (the old server takes its socket with it as it goes); such a screen is replaced.
-        for _ in range(3):
-            self._startXvfb()
-            if subprocess.run(["xdpyinfo"], env=self.env, capture_output=True,
-                              timeout=20).returncode == 0:
+        # Display numbers are drawn at random, far from the low ones Xvfb picks by itself: a
+        # number another test's screen has just given up can come back unreachable, as the old
+        # server takes its socket with it on the way out. A number in use, or a screen that
+        # takes no connections, is replaced by another.
+        for _ in range(10):
+            if self._startXvfb(random.randrange(1000, 60000)) and subprocess.run(
+                    ["xdpyinfo"], env=self.env, capture_output=True, timeout=20).returncode == 0:
                 log(f"virtual screen on {self.display}")
                 return
-            log(f"virtual screen on {self.display} takes no connections; starting another")
             self.stop()
-        raise HarnessError("no virtual screen would take connections")
+        raise HarnessError("no virtual screen would start and take connections")
 
-    def _startXvfb(self):
+    def _startXvfb(self, number):
+        """Starts Xvfb on display number; False if that display is taken."""
         readEnd, writeEnd = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(writeEnd), "-screen", "0", SCREEN_GEOMETRY,
+            ["Xvfb", f":{number}", "-displayfd", str(writeEnd), "-screen", "0", SCREEN_GEOMETRY,
              "-nolisten", "tcp"],
             pass_fds=[writeEnd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(writeEnd)
-        number = b""
+        written = b""
         deadline = time.monotonic() + 20
-        while not number.endswith(b"\n"):
+        while not written.endswith(b"\n"):
             remaining = deadline - time.monotonic()
             if remaining <= 0 or not select.select([readEnd], [], [], remaining)[0]:
                 self.stop()
                 raise HarnessError("the virtual screen did not start")
             chunk = os.read(readEnd, 64)
             if not chunk:
-                self.stop()
-                raise HarnessError("the virtual screen ended at start-up")
-            number += chunk
+                os.close(readEnd)
+                return False
+            written += chunk
         os.close(readEnd)
-        self.display = ":" + number.decode().strip()
+        self.display = ":" + written.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.display)
+        return True
 
     def run(self, *command, timeout=20, check=True):
         """Runs an X tool on this screen and returns its standard output (bytes)."""
