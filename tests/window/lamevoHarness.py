@@ -9,7 +9,6 @@ closes the window the way a window manager does. Only the Python standard librar
 import ctypes
 import ctypes.util
 import os
-import random
 import re
 import select
 import shutil
@@ -82,45 +81,33 @@ def untilClock(instant):
 # --- the virtual screen ---------------------------------------------------------------------
 
 class VirtualScreen:
-    """An Xvfb of its own, 1920x1080 at 24 bits, on a free display number."""
+    """An Xvfb of its own, 1920x1080 at 24 bits; it picks a free display number itself. It
+    never resets: by default an X server resets when its last client leaves, and a game
+    started while it did (after the previous game closed its window) found no display."""
 
     def __init__(self):
-        # Display numbers are drawn at random, far from the low ones Xvfb picks by itself: a
-        # number another test's screen has just given up can come back unreachable, as the old
-        # server takes its socket with it on the way out. A number in use, or a screen that
-        # takes no connections, is replaced by another.
-        for _ in range(10):
-            if self._startXvfb(random.randrange(1000, 60000)) and subprocess.run(
-                    ["xdpyinfo"], env=self.env, capture_output=True, timeout=20).returncode == 0:
-                log(f"virtual screen on {self.display}")
-                return
-            self.stop()
-        raise HarnessError("no virtual screen would start and take connections")
-
-    def _startXvfb(self, number):
-        """Starts Xvfb on display number; False if that display is taken."""
         readEnd, writeEnd = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", f":{number}", "-displayfd", str(writeEnd), "-screen", "0", SCREEN_GEOMETRY,
-             "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(writeEnd), "-screen", "0", SCREEN_GEOMETRY,
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=[writeEnd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(writeEnd)
-        written = b""
+        number = b""
         deadline = time.monotonic() + 20
-        while not written.endswith(b"\n"):
+        while not number.endswith(b"\n"):
             remaining = deadline - time.monotonic()
             if remaining <= 0 or not select.select([readEnd], [], [], remaining)[0]:
                 self.stop()
                 raise HarnessError("the virtual screen did not start")
             chunk = os.read(readEnd, 64)
             if not chunk:
-                os.close(readEnd)
-                return False
-            written += chunk
+                self.stop()
+                raise HarnessError("the virtual screen ended at start-up")
+            number += chunk
         os.close(readEnd)
-        self.display = ":" + written.decode().strip()
+        self.display = ":" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.display)
-        return True
+        log(f"virtual screen on {self.display}")
 
     def run(self, *command, timeout=20, check=True):
         """Runs an X tool on this screen and returns its standard output (bytes)."""
