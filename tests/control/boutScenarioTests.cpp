@@ -493,7 +493,8 @@ TEST_F(Bout, NothingPendingMeansNothingChangesAndNoRedraw) {
     EXPECT_TRUE(posesShown.empty());
 }
 
-TEST_F(Bout, TheComputerBeatsAPlayerWhoNeverMovesFiveNilWithinMinutesOnTheStrip) {
+// Against a player who never moves, at every level; then against another computer.
+TEST_F(Bout, TheComputerBeatsAStillPlayerFiveNilOnTheStripAndTwoComputersFinishABout) {
     for (OpponentLevel level : {OpponentLevel::easy, OpponentLevel::normal, OpponentLevel::hard}) {
         SCOPED_TRACE(static_cast<int>(level));
         SetUp();
@@ -502,6 +503,11 @@ TEST_F(Bout, TheComputerBeatsAPlayerWhoNeverMovesFiveNilWithinMinutesOnTheStrip)
         EXPECT_EQ(bout.rightWon, 1);
         EXPECT_EQ(left.touches, 0) << said; // leaving its end would give Ann a touch
     }
+    SetUp();
+    Opponent hard = createOpponent(LEFT_PLAYER, OpponentLevel::hard, 1);
+    Opponent easy = createOpponent(RIGHT_PLAYER, OpponentLevel::easy, 2);
+    EXPECT_NE(fence({&hard, &easy}, 10 * 60'000).find("has parried"), std::string::npos);
+    EXPECT_EQ(bout.leftWon, 1);
 }
 
 TEST_F(Bout, TheComputerParriesSomeLungesInReachAtEasyMostAtHardNoQuickerThanAPerson) {
@@ -527,26 +533,18 @@ TEST_F(Bout, TheComputerParriesSomeLungesInReachAtEasyMostAtHardNoQuickerThanAPe
     }
 }
 
-TEST_F(Bout, TheComputerRecoversFromALungeThatCannotArrive) {
+// Its key during a halt goes through the keyboard, which ignores it.
+TEST_F(Bout, TheComputerRecoversALungeThatCannotArriveAndItsKeysDuringAHaltChangeNothing) {
     Opponent computer = createOpponent(RIGHT_PLAYER, OpponentLevel::normal, 5);
     press("j"); // from a gap of 10
     EXPECT_EQ(fence({&computer}, 1000, [] { return bout.rightLunging == 0; }),
               "Bob aborts the lunge and recovers\n");
-}
-
-TEST_F(Bout, KeysTheComputerPressesDuringAHaltChangeNothing) {
-    Opponent computer = createOpponent(RIGHT_PLAYER, OpponentLevel::normal, 3);
+    SetUp();
+    computer = createOpponent(RIGHT_PLAYER, OpponentLevel::normal, 3);
     fence({&computer}, 10); // it glances at the strip and means to advance
     bout.halted = 1;
     EXPECT_EQ(fence({&computer}, 2000), "");
-    EXPECT_EQ(redrawRequests, 1) << "its one key went through the keyboard, which ignored it";
-}
-
-TEST_F(Bout, TwoComputersFenceABoutToTheEndAndTheQuickerBeatsTheEasy) {
-    Opponent hard = createOpponent(LEFT_PLAYER, OpponentLevel::hard, 1);
-    Opponent easy = createOpponent(RIGHT_PLAYER, OpponentLevel::easy, 2);
-    EXPECT_NE(fence({&hard, &easy}, 10 * 60'000).find("has parried"), std::string::npos);
-    EXPECT_EQ(bout.leftWon, 1);
+    EXPECT_EQ(redrawRequests, 1);
 }
 
 } // namespace

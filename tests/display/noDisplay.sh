@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Started where no display can be opened, the game still answers its own options and refuses
-# unknown ones (one line on standard error, status 2), all before it needs a display; without
-# them, and with the window toolkit's options passed on, it says in one line on standard error
-# that it needs a display and ends with status 1 before it asks anything.
+# With no display to open the game still answers its own options and refuses unknown ones;
+# otherwise it says in one line that it needs a display and ends with status 1.
 # Usage: noDisplay.sh <path to lamevo> <the game's version>
 set -u
 game=$1
