@@ -66,8 +66,9 @@ struct LoopWatch {
 // Returned by a wake-up time function when nothing is due without an event.
 inline constexpr Milliseconds NOTHING_DUE = std::numeric_limits<Milliseconds>::max();
 
-// Asks for a redraw (glutPostRedisplay) that the loop draws before it sleeps again: what
-// controlHooks.requestRedraw points at while the loop runs.
+// Asks for a frame, which the loop draws before it sleeps again unless it would show nothing
+// new: what controlHooks.requestRedraw points at. The window's own redraws (uncovered,
+// resized) come from freeglut as ever.
 void requestFrame();
 
 // Runs the window until the process ends, never returning. step is called after every wake
