@@ -64,6 +64,8 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--seed", "N", false, "make the computer's choices repeatable", applySeed},
     {"--mute", "", false, "fence without sound",
      [](GameOptions& options, std::string_view) { return options.mute = true; }},
+    {"--fullscreen", "", false, "start full screen; F11 switches to the window and back",
+     [](GameOptions& options, std::string_view) { return options.fullScreen = true; }},
 };
 
 // The window toolkit's options whose next word is their value, whatever it looks like.
@@ -160,6 +162,7 @@ void printUsage(std::FILE* out) {
     for (const CommandKeys& keys : COMMAND_KEYS) {
         std::fprintf(out, "  %-42s %c     %c\n", keys.meaning, keys.leftKey, keys.rightKey);
     }
+    std::fprintf(out, "  %-42s F11\n", "Full screen, and back to the window");
     std::fputs("\nGame pads, beside the keys: the first pad connected fences on the left, the\n"
                "second on the right. The stick is the left one and acts once per push past half\n"
                "way; a button held down acts once.\n",

@@ -18,7 +18,8 @@ struct GameOptions {
     bool showVersion;
     std::optional<OpponentLevel> computer; // the computer fences the right fencer
     std::optional<std::uint32_t> seed;     // for the computer's choices
-    bool mute; // no buzzer, no clash, and the audio output is never opened
+    bool mute;       // no buzzer, no clash, and the audio output is never opened
+    bool fullScreen; // the window starts full screen
 };
 
 struct CommandLine {

@@ -44,6 +44,36 @@ void drawHaltBanner();
 void drawFenceBanner();
 void drawWinBanner();
 
+// ---- The window ----
+
+// A rectangle of the screen or the window in pixels, from its top left corner.
+struct ScreenArea {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+// The largest area of the scene's 5:1 shape inside width x height pixels, centred; empty when
+// there is no room.
+ScreenArea largestSceneIn(int width, int height);
+
+// Where the window opens on a screen of this size: 1600 x 320 at (100, 100) wherever that fits
+// whole; otherwise the largest window of the scene's shape that fits inside the screen with a
+// margin all round, centred. A screen of unknown size (0 or less) gets the usual place.
+ScreenArea windowPlace(int screenWidth, int screenHeight);
+
+// Between full screen and the window, either way: the window manager's full screen where it
+// has one; otherwise the window covers the screen, and goes back to where it was after.
+void switchFullScreen();
+
+// The reshape callback. In a window the scene fills it, whatever its shape, as it always has;
+// full screen it keeps its shape, as large as fits and centred, the rest of the screen plain.
+void reshapeScene(int width, int height);
+
+// The special-key callback: F11 switches between full screen and the window.
+void onSpecialKey(int key, int x, int y);
+
 // ---- The event loop ----
 //
 // The game sleeps while nothing is due. The loop waits in poll() on the window's X connection
