@@ -78,10 +78,10 @@ void onSpecialKey(int key, int x, int y);
 //
 // The game sleeps while nothing is due. The loop waits in poll() on the window's X connection
 // and on every descriptor of its table; it wakes for a window event, a readable descriptor or
-// the time the game asks to be woken at, whichever comes first. After each wake it runs the
-// window's events (keys, redraws, closing the window ends the process), then the readable
-// descriptors' functions, then the game's step; a frame asked for is drawn before it sleeps
-// again.
+// the time the game asks to be woken at, whichever comes first. After each wake it calls the
+// functions of the descriptors that are readable, runs the window's events (keys, redraws;
+// closing the window ends the process), then the game's step; a frame asked for is drawn
+// before it sleeps again.
 //
 // main fills the table. Whatever else the game listens to (a network socket, say) is one more
 // row: its descriptor and the function that reads it once it is readable, never blocking. Its

@@ -54,8 +54,11 @@ int pollTimeout(Milliseconds wakeAt) {
     if (wakeAt == NOTHING_DUE) {
         return -1;
     }
-    const Milliseconds left = wakeAt - controlHooks.nowMilliseconds();
-    return static_cast<int>(std::clamp<Milliseconds>(left, 0, INT_MAX));
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    if (wakeAt <= now) {
+        return 0; // also for a time so far back that the difference would not fit
+    }
+    return static_cast<int>(std::min<Milliseconds>(wakeAt - now, INT_MAX));
 }
 
 } // namespace
