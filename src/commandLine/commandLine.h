@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "network.h"
 #include "opponent.h"
 
 // What the players asked for on the command line; all false or empty when they gave nothing,
@@ -19,6 +20,9 @@ struct GameOptions {
     std::optional<OpponentLevel> computer; // the computer fences the right fencer
     std::optional<std::uint32_t> seed;     // for the computer's choices
     bool mute; // no buzzer, no clash, and the audio output is never opened
+    std::optional<std::uint16_t> hostPort; // host a bout over the network on this UDP port
+    std::string joinAddress;               // join the bout hosted there; empty: no joining
+    std::uint16_t joinPort;
 };
 
 struct CommandLine {
@@ -30,11 +34,12 @@ struct CommandLine {
 
 inline constexpr int USAGE_ERROR_STATUS = 2;
 
-// Reads argv[1..argc-1]. The game's own options are taken out of argv, and argc lowered to match,
-// so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: words
-// that do not begin with "--", and the value after -display or -geometry even when it does.
-// An option the table does not have, a value given to an option that takes none, an empty
-// value after "=", or a value the option refuses ends the reading with a refusal.
+// Reads argv[1..argc-1]. --host and --join go with neither each other nor --computer. The game's
+// own options are taken out of argv, and argc lowered to match, so that argv keeps argv[0] and, in
+// their order, the arguments for the window toolkit: words that do not begin with "--", and the
+// value after -display or -geometry even when it does. An option the table does not have, a value
+// given to an option that takes none, an empty value after "=", or a value the option refuses ends
+// the reading with a refusal.
 CommandLine readCommandLine(int& argc, char** argv);
 
 // The usage text for --help: the options, both players' keys and game pads, where the pictures

@@ -15,6 +15,7 @@
 #include "console.h"
 #include "control.h"
 #include "display.h"
+#include "network.h"
 #include "opponent.h"
 #include "pads.h"
 
@@ -121,10 +122,28 @@ int main(int argc, char** argv) {
     }
     resetSprites();
 
-    bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);
+    // Over the network the host runs the bout, and the joiner prints what the host prints.
+    const GameOptions& options = commandLine.options;
+    const bool networked = options.hostPort || !options.joinAddress.empty();
+    if (options.hostPort) {
+        bout.touchLimit = hostSetup(stdin, *options.hostPort, &firstName, &secondName);
+    } else if (networked) {
+        joinSetup(stdin, options.joinAddress.c_str(), options.joinPort, &firstName, &secondName);
+    } else {
+        bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);
+    }
     bout.leftFencer = createFencer(firstName, LEFT_PLAYER);
     bout.rightFencer = createFencer(secondName, RIGHT_PLAYER);
     resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
+    if (networked) {
+        if (options.hostPort) {
+            printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
+        }
+        glutKeyboardFunc(onOwnKeyPress);
+        glutIdleFunc(serviceNetwork);
+        glutMainLoop();
+        return 0;
+    }
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
 
     // Opened only now, so that nothing pressed on a pad during the set-up acts in the bout.
