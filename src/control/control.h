@@ -73,6 +73,15 @@ void onKeyPress(unsigned char key, int x, int y);
 // With nothing pending it changes nothing and asks for no redraw.
 void onIdle();
 
+// True while onIdle has something to do at the next turn of the clock's second: a lunge in
+// flight, a parry hold, a halt, the fence banner or the win's exit. While it is false only a
+// key changes the bout, and onIdle does nothing before one comes.
+bool waitsForTheClock();
+
+// Milliseconds until systemClock next turns to a new whole second, at least 1: a wait of this
+// long ends with the new second on the clock, or close enough to it that waiting again is short.
+Milliseconds millisecondsToNextSecond();
+
 // Both sprite rectangles back to their en-garde places, then both fencers shown en garde.
 void resetSprites();
 

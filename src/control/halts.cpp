@@ -47,6 +47,20 @@ WholeSeconds systemClock() {
     return static_cast<WholeSeconds>(std::time(nullptr));
 }
 
+Milliseconds millisecondsToNextSecond() {
+    constexpr Milliseconds MILLISECONDS_PER_SECOND = 1000;
+    constexpr long NANOSECONDS_PER_MILLISECOND = 1000000;
+    timespec precise{};
+    clock_gettime(CLOCK_REALTIME, &precise);
+    // std::time reads a coarser copy of the clock that turns up to a few milliseconds after the
+    // precise one: until it has turned too, the new second has not begun for the bout.
+    if (systemClock() < precise.tv_sec) {
+        return 1;
+    }
+    const Milliseconds intoSecond = precise.tv_nsec / NANOSECONDS_PER_MILLISECOND;
+    return MILLISECONDS_PER_SECOND - intoSecond;
+}
+
 void resetSprites() {
     bout.leftQuad = LEFT_QUAD_EN_GARDE;
     bout.rightQuad = RIGHT_QUAD_EN_GARDE;

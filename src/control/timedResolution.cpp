@@ -69,3 +69,17 @@ void onIdle() {
     runFenceBannerTimer();
     runWinExitTimer();
 }
+
+bool waitsForTheClock() {
+    const int running[] = {bout.leftLunging,    bout.rightLunging, bout.leftParryHold,
+                           bout.rightParryHold, bout.halted,       bout.leftTouchHalt,
+                           bout.rightTouchHalt, bout.leftOffStrip, bout.rightOffStrip,
+                           bout.crossedHalt,    bout.fenceBanner,  bout.leftWon,
+                           bout.rightWon};
+    for (int flag : running) {
+        if (flag == 1) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -4,12 +4,15 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bout.h"
+#include "control.h"
 #include "image.h"
 
 // The scene is a fixed frame of 500 x 100 units, origin at the bottom left.
@@ -40,6 +43,39 @@ void drawName(const Fencer& fencer);
 void drawHaltBanner();
 void drawFenceBanner();
 void drawWinBanner();
+
+// ---- The event loop ----
+//
+// The game sleeps while nothing is due. The loop waits in poll() on the window's X connection
+// and on every descriptor of its table; it wakes for a window event, a readable descriptor or
+// the time the game asks to be woken at, whichever comes first. After each wake it runs the
+// window's events (keys, redraws, closing the window ends the process), then the readable
+// descriptors' functions, then the game's step; a frame asked for is drawn before it sleeps
+// again.
+//
+// main fills the table. Whatever else the game listens to (a network socket, say) is one more
+// row: its descriptor and the function that reads it once it is readable, never blocking. Its
+// own timeouts go into the wake-up time main gives.
+
+// A descriptor the loop waits on for reading, and what to call once it is readable.
+struct LoopWatch {
+    int fileDescriptor;
+    void (*onReadable)();
+};
+
+// Returned by a wake-up time function when nothing is due without an event.
+inline constexpr Milliseconds NOTHING_DUE = std::numeric_limits<Milliseconds>::max();
+
+// Asks for a redraw (glutPostRedisplay) that the loop draws before it sleeps again: what
+// controlHooks.requestRedraw points at while the loop runs.
+void requestFrame();
+
+// Runs the window until the process ends, never returning. step is called after every wake
+// (the idle step; it may be called when nothing is due and must then change nothing).
+// wakeAt gives, on controlHooks.nowMilliseconds' clock, when step must run next with no event
+// to wake the loop, or NOTHING_DUE. Needs the window created; watches may be empty.
+[[noreturn]] void runEventLoop(void (*step)(), Milliseconds (*wakeAt)(),
+                               std::span<const LoopWatch> watches);
 
 // ---- Pose sprites, without the drawing context ----
 

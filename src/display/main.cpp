@@ -2,12 +2,14 @@
 // the console set-up, the two fencers on their lines, then the event loop for the rest of the
 // bout.
 #include <GL/freeglut.h>
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <random>
 #include <string_view>
+#include <vector>
 
 #include "audio.h"
 #include "bout.h"
@@ -73,6 +75,23 @@ void idleStep() {
     onIdle();
 }
 
+// The earliest of what comes without a key: the next turn of the clock's second while the
+// bout waits for it, the pads' next look, the computer's next decision.
+Milliseconds wakeAt() {
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    Milliseconds due = NOTHING_DUE;
+    if (waitsForTheClock()) {
+        due = now + millisecondsToNextSecond();
+    }
+    if (padsOpen) {
+        due = std::min(due, nextPadLook());
+    }
+    if (computer && playerOnGuard) {
+        due = std::min(due, computer->dueAt);
+    }
+    return due;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -106,15 +125,12 @@ int main(int argc, char** argv) {
         const std::optional<std::uint32_t> seed = commandLine.options.seed;
         computer = createOpponent(RIGHT_PLAYER, *commandLine.options.computer,
                                   seed ? *seed : std::random_device{}());
-        glutIdleFunc(idleStep);
-    } else {
-        glutIdleFunc(onIdle);
     }
     glutDisplayFunc(drawFrame);
     glutKeyboardFunc(computer ? onKeyPressFacingTheComputer : onKeyPress);
 
     // The clocks and the silence stay as control has them, unless the sound output opens.
-    controlHooks.requestRedraw = glutPostRedisplay;
+    controlHooks.requestRedraw = requestFrame;
     controlHooks.showPose = loadPoseTexture;
     controlHooks.endProcess = endProcess;
     if (!commandLine.options.mute && openBoutSounds()) {
@@ -148,9 +164,7 @@ int main(int argc, char** argv) {
 
     // Opened only now, so that nothing pressed on a pad during the set-up acts in the bout.
     padsOpen = openPads();
-    if (padsOpen) {
-        glutIdleFunc(idleStep);
-    }
-    glutMainLoop();
-    return 0;
+    // What the loop waits on besides the window, one row per descriptor.
+    const std::vector<LoopWatch> watches;
+    runEventLoop(idleStep, wakeAt, watches);
 }

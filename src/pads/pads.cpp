@@ -149,6 +149,10 @@ int pollPads(std::int64_t nowMilliseconds) {
     return pressesThisLook;
 }
 
+std::int64_t nextPadLook() {
+    return nextPollMilliseconds;
+}
+
 void closePads() {
     if (nextPollMilliseconds == NEVER) {
         return;

@@ -46,5 +46,10 @@ bool openPads();
 // openPads or after closePads. Returns how many presses it passed on.
 int pollPads(std::int64_t nowMilliseconds);
 
+// The time on pollPads' clock of its next look: at once after openPads, then
+// PAD_POLL_INTERVAL_MILLISECONDS after each look. Far in the future (never) while pads are
+// closed. SDL's pad events wake no wait, so a game that sleeps between events wakes for this.
+std::int64_t nextPadLook();
+
 // Lets go of every pad and stops SDL's game-controller support; both sides are free again.
 void closePads();
