@@ -60,7 +60,15 @@ bool padsOpen = false;
 // player answers the console's last question, clicks the window, and only then is on guard.
 bool playerOnGuard = false;
 
-void onKeyPressFacingTheComputer(unsigned char key, int x, int y) {
+// With --computer the players here fence the left side alone.
+LocalSides localSides;
+
+// A key of a side fenced from elsewhere does nothing at all, as if it had not been pressed.
+void onLocalKeyPress(unsigned char key, int x, int y) {
+    const std::int32_t player = playerOfKey(key);
+    if (player != NO_PLAYER && !isLocalSide(localSides, player)) {
+        return;
+    }
     playerOnGuard = true;
     onKeyPress(key, x, y);
 }
@@ -90,6 +98,18 @@ Milliseconds wakeAt() {
         due = std::min(due, computer->dueAt);
     }
     return due;
+}
+
+// Over the network the pads' presses go the way of this machine's keys.
+void networkedStep() {
+    if (padsOpen) {
+        pollPads(controlHooks.nowMilliseconds());
+    }
+    serviceNetwork();
+}
+
+Milliseconds networkedWakeAt() {
+    return std::min(nextNetworkTurn(), padsOpen ? nextPadLook() : NOTHING_DUE);
 }
 
 } // namespace
@@ -123,11 +143,12 @@ int main(int argc, char** argv) {
     glutCreateWindow(WINDOW_TITLE);
     if (commandLine.options.computer) {
         const std::optional<std::uint32_t> seed = commandLine.options.seed;
+        localSides.right = false;
         computer = createOpponent(RIGHT_PLAYER, *commandLine.options.computer,
                                   seed ? *seed : std::random_device{}());
     }
     glutDisplayFunc(drawFrame);
-    glutKeyboardFunc(computer ? onKeyPressFacingTheComputer : onKeyPress);
+    glutKeyboardFunc(onLocalKeyPress);
 
     // The clocks and the silence stay as control has them, unless the sound output opens.
     controlHooks.requestRedraw = requestFrame;
@@ -156,14 +177,15 @@ int main(int argc, char** argv) {
             printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
         }
         glutKeyboardFunc(onOwnKeyPress);
-        glutIdleFunc(serviceNetwork);
-        glutMainLoop();
-        return 0;
+        const bool hosting = options.hostPort.has_value();
+        padsOpen = openPads({.left = hosting, .right = !hosting}, onOwnKeyPress);
+        const LoopWatch watches[] = {{networkSocket(), readNetwork}};
+        runEventLoop(networkedStep, networkedWakeAt, watches);
     }
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
 
     // Opened only now, so that nothing pressed on a pad during the set-up acts in the bout.
-    padsOpen = openPads();
+    padsOpen = openPads(localSides);
     // What the loop waits on besides the window, one row per descriptor.
     const std::vector<LoopWatch> watches;
     runEventLoop(idleStep, wakeAt, watches);

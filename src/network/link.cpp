@@ -24,13 +24,13 @@ namespace {
 constexpr std::size_t CHANNEL_COUNT = 1;
 // Room for the opponent and a few strangers, who are refused at once.
 constexpr std::size_t PEER_SLOTS = 4;
-// ENet's own timers (pings, resends) run while the dialogue waits this long at most.
-constexpr int SERVICE_INTERVAL_MILLISECONDS = 10;
+// ENet's own timers (pings, resends) run at least this often.
+constexpr int SERVICE_INTERVAL_MILLISECONDS = 20;
 // A peer that acknowledges nothing for this long is gone; ENet pings twice a second, so a
-// silent peer is noticed within 10 s of its last datagram.
+// silent peer is noticed within 7 s of its last datagram.
 constexpr enet_uint32 PEER_TIMEOUT_LIMIT = 32;
 constexpr enet_uint32 PEER_TIMEOUT_MINIMUM_MILLISECONDS = 5000;
-constexpr enet_uint32 PEER_TIMEOUT_MAXIMUM_MILLISECONDS = 8000;
+constexpr enet_uint32 PEER_TIMEOUT_MAXIMUM_MILLISECONDS = 6000;
 constexpr Milliseconds LONGEST_OWN_PRESS_DELAY = 150;
 // How long the host, at the end of a bout, waits for the joiner to take its leave.
 constexpr Milliseconds FAREWELL_MILLISECONDS = 3000;
@@ -613,6 +613,28 @@ void serviceNetwork() {
             session.sceneSent = true;
         }
     }
+}
+
+int networkSocket() {
+    return session.host != nullptr ? session.host->socket : -1;
+}
+
+void readNetwork() {
+    if (session.host != nullptr) {
+        serviceEvents(0);
+    }
+}
+
+Milliseconds nextNetworkTurn() {
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    Milliseconds due = now + SERVICE_INTERVAL_MILLISECONDS;
+    if (session.hosting && waitsForTheClock()) {
+        due = std::min(due, now + millisecondsToNextSecond());
+    }
+    if (!session.ownPresses.empty()) {
+        due = std::min(due, session.ownPresses.front().due);
+    }
+    return due;
 }
 
 Milliseconds ownPressDelay() {

@@ -105,12 +105,22 @@ void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char**
 // the host); the other fencer's keys do nothing.
 void onOwnKeyPress(unsigned char key, int x, int y);
 
-// Called on every turn of the event loop. On the host: passes on the presses that are due and
-// those the joiner sent, lets the bout's time pass (onIdle) and sends what changed. On the
-// joiner: prints, draws and plays what the host sent. Either side ends the process with
-// CONNECTION_LOST_STATUS, after a line on standard error, when the other goes quiet for 8 s or
+// The event loop's step in a bout over the network. On the host: passes on the presses that
+// are due and those the joiner sent, lets the bout's time pass (onIdle) and sends what changed.
+// On the joiner: prints, draws and plays what the host sent. Either side ends the process with
+// CONNECTION_LOST_STATUS, after a line on standard error, when the other goes quiet for 6 s or
 // sends what is not accepted; the joiner ends with status 0 when the host ends after a win.
 void serviceNetwork();
+
+// The link's socket, for the event loop to wait on, and what to call once it is readable:
+// takes in whatever has arrived, as serviceNetwork does, never waiting.
+int networkSocket();
+void readNetwork();
+
+// When serviceNetwork must run next with nothing arriving, on controlHooks.nowMilliseconds'
+// clock: soon enough for ENet's pings and resends, the host's delayed presses and the bout's
+// clock.
+Milliseconds nextNetworkTurn();
 
 // How long the host delays its own player's presses now: half the measured round trip to the
 // joiner, at most 150 ms; 0 on the joiner.
