@@ -341,13 +341,15 @@ void waitUntil(const bool& condition) {
 }
 
 // A datagram that cannot be ENet's is refused with a line, not silently dropped. ENet's header
-// is a peer number with two flag bits (and a send time when the top one is set); a command's
-// number follows in the low bits of its first byte.
+// is a peer number with two flag bits (and a send time when the top one is set); the commands
+// follow, range-coded when the compression bit is set, each with its number in the low bits of
+// its first byte.
 constexpr std::uint16_t SENT_TIME_FLAG = 0x8000;
 constexpr std::uint16_t COMPRESSED_FLAG = 0x4000;
 constexpr std::uint16_t PEER_NUMBER_MASK = 0x0FFF;
 constexpr std::uint16_t CONNECTING_PEER_NUMBER = 0x0FFF;
 constexpr std::uint8_t LAST_COMMAND_NUMBER = 12;
+constexpr std::size_t COMMAND_HEADER_SIZE = 4;
 
 int screenDatagram(ENetHost* host, ENetEvent*) {
     const std::uint8_t* data = host->receivedData;
@@ -357,8 +359,18 @@ int screenDatagram(ENetHost* host, ENetEvent*) {
         const auto header = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
         const std::size_t headerSize = (header & SENT_TIME_FLAG) != 0 ? 4 : 2;
         const std::uint16_t peerNumber = header & PEER_NUMBER_MASK;
-        const std::uint8_t command = size > headerSize ? data[headerSize] & 0x0F : 0;
-        looksLikeEnet = (header & COMPRESSED_FLAG) == 0 && size >= headerSize + 4 &&
+        std::uint8_t commands[ENET_PROTOCOL_MAXIMUM_MTU];
+        std::size_t commandsSize = size > headerSize ? size - headerSize : 0;
+        if ((header & COMPRESSED_FLAG) != 0 && host->compressor.decompress == nullptr) {
+            commandsSize = 0;
+        } else if ((header & COMPRESSED_FLAG) != 0 && commandsSize > 0) {
+            commandsSize = host->compressor.decompress(host->compressor.context, data + headerSize,
+                                                       commandsSize, commands, sizeof commands);
+        } else if (commandsSize > 0) {
+            std::memcpy(commands, data + headerSize, std::min(commandsSize, sizeof commands));
+        }
+        const std::uint8_t command = commandsSize > 0 ? commands[0] & 0x0F : 0;
+        looksLikeEnet = commandsSize >= COMMAND_HEADER_SIZE &&
                         (peerNumber == CONNECTING_PEER_NUMBER || peerNumber < host->peerCount) &&
                         command >= 1 && command <= LAST_COMMAND_NUMBER;
     }
@@ -521,6 +533,8 @@ std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, c
         std::exit(CONNECTION_LOST_STATUS);
     }
     session.host->intercept = screenDatagram;
+    // The console's text is most of the traffic, and much of it the same strip over and again.
+    enet_host_compress_with_range_coder(session.host);
     announce("\n\tWaiting for an opponent on UDP port %u. They join with\n"
              "\t\tlamevo --join=ADDRESS:%u\n"
              "\twhere ADDRESS is this machine's name or one of its addresses: %s.\n",
@@ -559,6 +573,7 @@ void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char**
         sayOnConsole("The Lamevo could not open a UDP socket.\n");
         std::exit(CONNECTION_LOST_STATUS);
     }
+    enet_host_compress_with_range_coder(session.host);
     session.opponent = enet_host_connect(session.host, &host, CHANNEL_COUNT, 0);
     if (session.opponent == nullptr) {
         sayOnConsole("The Lamevo could not start a connection to %s.\n", address);
@@ -641,12 +656,10 @@ Milliseconds ownPressDelay() {
     if (!session.hosting || session.opponent == nullptr) {
         return 0;
     }
-    return std::min<Milliseconds>(session.opponent->roundTripTime / 2, LONGEST_OWN_PRESS_DELAY);
-}
-
-LinkTraffic linkTraffic() {
-    if (session.host == nullptr) {
-        return {0, 0};
-    }
-    return {session.host->totalSentData, session.host->totalReceivedData};
+    // ENet's smoothed round trip swings by tens of milliseconds on a quiet link; the least one
+    // it saw over this and the last few seconds is the link's own.
+    const ENetPeer& peer = *session.opponent;
+    const enet_uint32 roundTrip =
+        std::min({peer.roundTripTime, peer.lowestRoundTripTime, peer.lastRoundTripTime});
+    return std::min<Milliseconds>(roundTrip / 2, LONGEST_OWN_PRESS_DELAY);
 }

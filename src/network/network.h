@@ -122,12 +122,6 @@ void readNetwork();
 // clock.
 Milliseconds nextNetworkTurn();
 
-// How long the host delays its own player's presses now: half the measured round trip to the
-// joiner, at most 150 ms; 0 on the joiner.
+// How long the host delays its own player's presses now: half the least round trip to the
+// joiner that ENet measured over the last few seconds, at most 150 ms; 0 on the joiner.
 Milliseconds ownPressDelay();
-
-// Bytes sent and received since the link opened.
-struct LinkTraffic {
-    std::uint64_t sent, received;
-};
-LinkTraffic linkTraffic();

@@ -32,6 +32,7 @@ class Relay:
         self.inside.connect(("127.0.0.1", hostPort))
         self.port, self.delay, self.dropEvery = self.outside.getsockname()[1], delay, dropEvery
         self.joiner, self.queue, self.chance = None, [], random.Random(22)
+        self.carried = {True: 0, False: 0}  # bytes to the host, to the joiner
         self.stopAt = time.monotonic() + lifetime
         threading.Thread(target=self._run, daemon=True).start()
 
@@ -46,7 +47,8 @@ class Relay:
                     continue
                 if ready is self.outside:
                     self.joiner = sender
-                if self.chance.randrange(self.dropEvery):
+                if not self.dropEvery or self.chance.randrange(self.dropEvery):
+                    self.carried[ready is self.outside] += len(data)
                     heapq.heappush(self.queue, (time.monotonic() + self.delay, ready is self.outside,
                                                 data))
             while self.queue and self.queue[0][0] <= time.monotonic():
@@ -57,10 +59,11 @@ class Relay:
                     self.outside.sendto(data, self.joiner)
 
 
-def startPair(run, relayed=False):
-    """Host and joiner through the dialogue up to the first scoreboard on both consoles."""
+def startPair(run, relay=None):
+    """Host and joiner through the dialogue up to the first scoreboard on both consoles;
+    relay(hostPort) makes the link between them."""
     port = freePort()
-    joinPort = Relay(port).port if relayed else port
+    joinPort = relay(port).port if relay else port
     host = run.start(arguments=[f"--host={port}"])
     joiner = run.start(arguments=[f"--join=127.0.0.1:{joinPort}"], screen=run.otherScreen())
     steps = consoleText.dialogueSteps("Ann", "Bo")
@@ -146,7 +149,7 @@ def boutOverLoopback(run):
 
 def boutThroughBadLink(run):
     nobody = run.start(arguments=[f"--join=127.0.0.1:{freePort()}"], screen=run.otherScreen())
-    host, joiner, bout, _ = startPair(run, relayed=True)
+    host, joiner, bout, _ = startPair(run, Relay)
     fenceTouchAndParry(host, joiner, bout)
     joiner.process.kill()
     expectLost(host, "Bo")
