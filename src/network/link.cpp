@@ -52,7 +52,7 @@ struct Link {
     const char* ownName = nullptr;
     // The exchange so far with the opponent.
     bool connected = false;
-    bool greeted = false;
+    bool greeted = false; // the joiner has had the host's hello
     std::string opponentName;
     bool opponentNamed = false;
     bool opponentGoAhead = false;
@@ -136,24 +136,11 @@ void refuse(ENetPeer* peer, Refusal why, const char* what) {
         sayOnConsole("The bout with %s cannot go on.\n", session.opponentName.c_str());
         endWithLostConnection();
     }
-    session.greeted = false;
 }
 
-void welcomeOpponent(ENetPeer* peer) {
-    if (session.opponent != nullptr) {
-        sayOnConsole("Refused %s: %s is already the opponent.\n",
-                     addressText(peer->address).c_str(),
-                     session.opponentNamed ? session.opponentName.c_str() : "another player");
-        enet_peer_disconnect(peer, opponentAlreadyThere);
-        return;
-    }
-    session.opponent = peer;
-    enet_peer_timeout(peer, PEER_TIMEOUT_LIMIT, PEER_TIMEOUT_MINIMUM_MILLISECONDS,
-                      PEER_TIMEOUT_MAXIMUM_MILLISECONDS);
-}
-
+// The first peer whose first message is this game's hello is the opponent; the rest are refused.
 void takeFromJoiner(ENetPeer* peer, const Message& message) {
-    if (!session.greeted) {
+    if (peer != session.opponent) {
         if (message.kind != MessageKind::hello) {
             refuse(peer, notThisGame, "a first message that is not The Lamevo's");
         } else if (message.version != PROTOCOL_VERSION) {
@@ -161,8 +148,13 @@ void takeFromJoiner(ENetPeer* peer, const Message& message) {
                                      " of the game's messages, and this game speaks version " +
                                      std::to_string(PROTOCOL_VERSION);
             refuse(peer, notThisGame, what.c_str());
+        } else if (session.opponent != nullptr) {
+            sayOnConsole("Refused %s: %s is already the opponent.\n",
+                         addressText(peer->address).c_str(),
+                         session.opponentNamed ? session.opponentName.c_str() : "another player");
+            enet_peer_disconnect(peer, opponentAlreadyThere);
         } else {
-            session.greeted = true;
+            session.opponent = peer;
             send(peer, {.kind = MessageKind::hello, .version = PROTOCOL_VERSION});
             send(peer, {.kind = MessageKind::name, .text = session.ownName});
         }
@@ -241,8 +233,10 @@ void takeFromHost(const Message& message) {
 }
 
 void receive(ENetPeer* peer, const ENetPacket& packet) {
-    if (peer != session.opponent) {
-        return; // a refused peer's last words
+    // A refused peer's last words, or anyone's but the host's on the joiner.
+    if (peer->state != ENET_PEER_STATE_CONNECTED ||
+        (!session.hosting && peer != session.opponent)) {
+        return;
     }
     Message message{};
     const char* fault = decodeMessage(packet.data, packet.dataLength,
@@ -274,7 +268,6 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
     if (session.hosting && !session.opponentNamed) {
         sayOnConsole("%s left before giving a name; waiting on.\n",
                      addressText(peer->address).c_str());
-        session.greeted = false;
         return;
     }
     if (!session.hosting && !session.connected) {
@@ -301,9 +294,9 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
 void handle(ENetEvent& event) {
     switch (event.type) {
     case ENET_EVENT_TYPE_CONNECT:
-        if (session.hosting) {
-            welcomeOpponent(event.peer);
-        } else if (event.peer == session.opponent) {
+        enet_peer_timeout(event.peer, PEER_TIMEOUT_LIMIT, PEER_TIMEOUT_MINIMUM_MILLISECONDS,
+                          PEER_TIMEOUT_MAXIMUM_MILLISECONDS);
+        if (!session.hosting && event.peer == session.opponent) {
             session.connected = true;
             send(event.peer, {.kind = MessageKind::hello, .version = PROTOCOL_VERSION});
         }
