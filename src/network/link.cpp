@@ -27,7 +27,7 @@ constexpr std::size_t PEER_SLOTS = 4;
 // ENet's own timers (pings, resends) run at least this often.
 constexpr int SERVICE_INTERVAL_MILLISECONDS = 20;
 // A peer that acknowledges nothing for this long is gone; ENet pings twice a second, so a
-// silent peer is noticed within 7 s of its last datagram.
+// silent peer is noticed about 7 s after its last datagram, well within 10 s.
 constexpr enet_uint32 PEER_TIMEOUT_LIMIT = 32;
 constexpr enet_uint32 PEER_TIMEOUT_MINIMUM_MILLISECONDS = 5000;
 constexpr enet_uint32 PEER_TIMEOUT_MAXIMUM_MILLISECONDS = 6000;
