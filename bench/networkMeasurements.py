@@ -86,28 +86,34 @@ def measure(session):
             run, lambda port: relays.append(Relay(port, delay=0, dropEvery=0)) or relays[-1])
         relay = relays[-1]
 
+        presses = [0]
+
         def rates(seconds, action):
+            presses[0] = 0
             start, began = dict(relay.carried), time.monotonic()
             while time.monotonic() - began < seconds:
                 action()
             spent = time.monotonic() - began
-            return [(relay.carried[toHost] - start[toHost]) / spent for toHost in (False, True)]
+            return [(relay.carried[toHost] - start[toHost]) / spent
+                    for toHost in (False, True)] + [presses[0] / spent]
 
-        def fence(pause):
+        def fence(cycle):
+            """Both players press two keys each, once every cycle seconds (or flat out)."""
+            began = time.monotonic()
             for presser, keys in ((host, "da"), (joiner, "k;")):
                 text = bout.keys(keys)
                 presser.keys(keys)
+                presses[0] += len(keys)
                 host.expect(text)
                 joiner.expect(text)
-                time.sleep(pause)
-        # Steady fencing: each player presses five keys a second; flat out: as fast as
-        # xdotool presses them.
+            time.sleep(max(0, began + cycle - time.monotonic()))
+        # Steady fencing: each player presses five keys a second.
         for what, action in (("nobody pressing", lambda: time.sleep(0.5)),
                              ("steady fencing", lambda: fence(0.4)),
                              ("flat out", lambda: fence(0))):
-            toJoiner, toHost = rates(QUIET_SECONDS, action)
-            print(f"bytes a second ({what}): host to joiner {toJoiner:.0f} B/s, "
-                  f"joiner to host {toHost:.0f} B/s (UDP payload)")
+            toJoiner, toHost, pressRate = rates(QUIET_SECONDS, action)
+            print(f"bytes a second ({what}, {pressRate:.1f} presses a second in all): host to "
+                  f"joiner {toJoiner:.0f} B/s, joiner to host {toHost:.0f} B/s (UDP payload)")
     finally:
         run.finish()
 
