@@ -104,6 +104,8 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--seed", "N", false, "make the computer's choices repeatable", applySeed},
     {"--mute", "", false, "fence without sound",
      [](GameOptions& options, std::string_view) { return options.mute = true; }},
+    {"--fullscreen", "", false, "start full screen; F11 switches to the window and back",
+     [](GameOptions& options, std::string_view) { return options.fullScreen = true; }},
     {"--host", "PORT", true, "fence on the left against a player who joins over the network",
      applyHost},
     {"--join", "ADDR[:PORT]", false, "fence on the right of the game hosted at ADDR", applyJoin},
@@ -230,6 +232,7 @@ void printUsage(std::FILE* out) {
     for (const CommandKeys& keys : COMMAND_KEYS) {
         std::fprintf(out, "  %-42s %c     %c\n", keys.meaning, keys.leftKey, keys.rightKey);
     }
+    std::fprintf(out, "  %-42s F11\n", "Full screen, and back to the window");
     std::fputs("\nGame pads, beside the keys: the first pad connected fences on the left, the\n"
                "second on the right. The stick is the left one and acts once per push past half\n"
                "way; a button held down acts once.\n",

@@ -19,7 +19,8 @@ struct GameOptions {
     bool showVersion;
     std::optional<OpponentLevel> computer; // the computer fences the right fencer
     std::optional<std::uint32_t> seed;     // for the computer's choices
-    bool mute; // no buzzer, no clash, and the audio output is never opened
+    bool mute;       // no buzzer, no clash, and the audio output is never opened
+    bool fullScreen; // the window starts full screen
     std::optional<std::uint16_t> hostPort; // host a bout over the network on this UDP port
     std::string joinAddress;               // join the bout hosted there; empty: no joining
     std::uint16_t joinPort;

@@ -44,14 +44,44 @@ void drawHaltBanner();
 void drawFenceBanner();
 void drawWinBanner();
 
+// ---- The window ----
+
+// A rectangle of the screen or the window in pixels, from its top left corner.
+struct ScreenArea {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+// The largest area of the scene's 5:1 shape inside width x height pixels, centred; empty when
+// there is no room.
+ScreenArea largestSceneIn(int width, int height);
+
+// Where the window opens on a screen of this size: 1600 x 320 at (100, 100) wherever that fits
+// whole; otherwise the largest window of the scene's shape that fits inside the screen with a
+// margin all round, centred. A screen of unknown size (0 or less) gets the usual place.
+ScreenArea windowPlace(int screenWidth, int screenHeight);
+
+// Between full screen and the window, either way: the window manager's full screen where it
+// has one; otherwise the window covers the screen, and goes back to where it was after.
+void switchFullScreen();
+
+// The reshape callback. In a window the scene fills it, whatever its shape, as it always has;
+// full screen it keeps its shape, as large as fits and centred, the rest of the screen plain.
+void reshapeScene(int width, int height);
+
+// The special-key callback: F11 switches between full screen and the window.
+void onSpecialKey(int key, int x, int y);
+
 // ---- The event loop ----
 //
 // The game sleeps while nothing is due. The loop waits in poll() on the window's X connection
 // and on every descriptor of its table; it wakes for a window event, a readable descriptor or
-// the time the game asks to be woken at, whichever comes first. After each wake it runs the
-// window's events (keys, redraws, closing the window ends the process), then the readable
-// descriptors' functions, then the game's step; a frame asked for is drawn before it sleeps
-// again.
+// the time the game asks to be woken at, whichever comes first. After each wake it calls the
+// functions of the descriptors that are readable, runs the window's events (keys, redraws;
+// closing the window ends the process), then the game's step; a frame asked for is drawn
+// before it sleeps again.
 //
 // main fills the table. Whatever else the game listens to (a network socket, say) is one more
 // row: its descriptor and the function that reads it once it is readable, never blocking. Its
@@ -66,8 +96,9 @@ struct LoopWatch {
 // Returned by a wake-up time function when nothing is due without an event.
 inline constexpr Milliseconds NOTHING_DUE = std::numeric_limits<Milliseconds>::max();
 
-// Asks for a redraw (glutPostRedisplay) that the loop draws before it sleeps again: what
-// controlHooks.requestRedraw points at while the loop runs.
+// Asks for a frame, which the loop draws before it sleeps again unless it would show nothing
+// new: what controlHooks.requestRedraw points at. The window's own redraws (uncovered,
+// resized) come from freeglut as ever.
 void requestFrame();
 
 // Runs the window until the process ends, never returning. step is called after every wake

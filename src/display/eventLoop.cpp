@@ -2,10 +2,12 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <poll.h>
 #include <vector>
 
@@ -15,33 +17,54 @@ namespace {
 
 bool frameAsked = false;
 
-// Runs the step, and draws at once what it asked for. A key read while drawing asks for a
-// frame too; the step runs again after it, as it would after any key.
-void stepAndDraw(void (*step)()) {
-    do {
-        frameAsked = false;
-        step();
-        if (!frameAsked) {
-            return;
-        }
-        frameAsked = false;
-        glutMainLoopEvent();
-    } while (frameAsked);
+// Everything a frame shows, as bytes: the bout record, and the fencers' cells and scores.
+using ShownState = std::array<unsigned char, sizeof(BoutState) + 2 * sizeof(Fencer)>;
+ShownState lastFrame{};
+
+ShownState shownState() {
+    ShownState shown{};
+    std::memcpy(shown.data(), &bout, sizeof(BoutState));
+    if (bout.leftFencer != nullptr && bout.rightFencer != nullptr) {
+        std::memcpy(shown.data() + sizeof(BoutState), bout.leftFencer, sizeof(Fencer));
+        std::memcpy(shown.data() + sizeof(BoutState) + sizeof(Fencer), bout.rightFencer,
+                    sizeof(Fencer));
+    }
+    return shown;
+}
+
+// Draws the frame asked for, at once. The halts' timers ask for one on every step while they
+// run, though nothing changes between the turns of the second: such a frame would be the
+// last one again, and is left out. Returns whether a frame was drawn.
+bool drawFrameAsked() {
+    if (!frameAsked) {
+        return false;
+    }
+    frameAsked = false;
+    const ShownState shown = shownState();
+    if (shown == lastFrame) {
+        return false;
+    }
+    lastFrame = shown;
+    glutPostRedisplay();
+    glutMainLoopEvent();
+    return true;
 }
 
 int pollTimeout(Milliseconds wakeAt) {
     if (wakeAt == NOTHING_DUE) {
         return -1;
     }
-    const Milliseconds left = wakeAt - controlHooks.nowMilliseconds();
-    return static_cast<int>(std::clamp<Milliseconds>(left, 0, INT_MAX));
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    if (wakeAt <= now) {
+        return 0; // also for a time so far back that the difference would not fit
+    }
+    return static_cast<int>(std::min<Milliseconds>(wakeAt - now, INT_MAX));
 }
 
 } // namespace
 
 void requestFrame() {
     frameAsked = true;
-    glutPostRedisplay();
 }
 
 void runEventLoop(void (*step)(), Milliseconds (*wakeAt)(), std::span<const LoopWatch> watches) {
@@ -51,12 +74,20 @@ void runEventLoop(void (*step)(), Milliseconds (*wakeAt)(), std::span<const Loop
     for (const LoopWatch& watch : watches) {
         waitingOn.push_back({watch.fileDescriptor, POLLIN, 0});
     }
+    bool windowEvents = true;
     for (;;) {
-        glutMainLoopEvent();
-        stepAndDraw(step);
+        if (windowEvents) {
+            glutMainLoopEvent();
+        }
+        // A key read while a frame was drawn asks for another frame: the step runs after it,
+        // as after any key.
+        do {
+            step();
+        } while (drawFrameAsked() && frameAsked);
         // Xlib may have read events into its own queue already, which no poll would see; this
         // also sends what is still buffered (the frame just drawn) to the server.
-        if (XPending(display) > 0) {
+        windowEvents = XPending(display) > 0;
+        if (windowEvents) {
             continue;
         }
         const int ready = poll(waitingOn.data(), waitingOn.size(), pollTimeout(wakeAt()));
@@ -64,6 +95,7 @@ void runEventLoop(void (*step)(), Milliseconds (*wakeAt)(), std::span<const Loop
             std::perror("The Lamevo could not wait for the window's events");
             std::exit(EXIT_FAILURE);
         }
+        windowEvents = ready > 0 && waitingOn[0].revents != 0;
         for (std::size_t row = 0; ready > 0 && row < watches.size(); ++row) {
             if ((waitingOn[row + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
                 watches[row].onReadable();

@@ -23,10 +23,6 @@
 
 namespace {
 
-constexpr int WINDOW_LEFT = 100;
-constexpr int WINDOW_TOP = 100;
-constexpr int WINDOW_WIDTH = 1600;
-constexpr int WINDOW_HEIGHT = 320;
 constexpr const char* WINDOW_TITLE = "Tavrin's Lamevo";
 
 constexpr int STARTUP_FAILURE = 1;
@@ -138,9 +134,13 @@ int main(int argc, char** argv) {
     // Closing the window ends the bout at once, with the status of a normal end.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_EXIT);
     glutInitDisplayMode(GLUT_DOUBLE);
-    glutInitWindowPosition(WINDOW_LEFT, WINDOW_TOP);
-    glutInitWindowSize(WINDOW_WIDTH, WINDOW_HEIGHT);
+    const ScreenArea place = windowPlace(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+    glutInitWindowPosition(place.left, place.top);
+    glutInitWindowSize(place.width, place.height);
     glutCreateWindow(WINDOW_TITLE);
+    if (commandLine.options.fullScreen) {
+        switchFullScreen();
+    }
     if (commandLine.options.computer) {
         const std::optional<std::uint32_t> seed = commandLine.options.seed;
         localSides.right = false;
@@ -148,6 +148,8 @@ int main(int argc, char** argv) {
                                   seed ? *seed : std::random_device{}());
     }
     glutDisplayFunc(drawFrame);
+    glutReshapeFunc(reshapeScene);
+    glutSpecialFunc(onSpecialKey);
     glutKeyboardFunc(onLocalKeyPress);
 
     // The clocks and the silence stay as control has them, unless the sound output opens.

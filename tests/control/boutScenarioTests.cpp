@@ -106,12 +106,25 @@ class Bout : public ::testing::Test {
         });
     }
 
+    // The game sleeps while waitsForTheClock is false, so every turn checks that onIdle would
+    // then have changed nothing.
     std::string idleTurns(int count = 1) {
         return captureStdout([&] {
             for (int turn = 0; turn < count; ++turn) {
+                const bool clockAwaited = waitsForTheClock();
+                const auto shown = [&] {
+                    return std::tuple{snapshot(bout), left.position, right.position};
+                };
+                const auto before = shown();
                 onIdle();
+                EXPECT_TRUE(clockAwaited || before == shown())
+                    << "onIdle changed the bout while nothing waited for the clock";
             }
         });
+    }
+
+    static std::string snapshot(const BoutState& state) {
+        return {reinterpret_cast<const char*>(&state), sizeof state};
     }
 
     // Runs the bout on both clocks, 10 ms an idle turn, each computer stepping before each turn,

@@ -70,6 +70,7 @@ TEST(Pads, FenceExactlyAsTheirKeys) {
             SDL_JoystickSetVirtualButton(pads[row.pad], row.control, row.value);
         }
         lastLook += PAD_POLL_INTERVAL_MILLISECONDS;
+        EXPECT_EQ(nextPadLook(), lastLook) << "a sleeping game would wake at another time";
         EXPECT_EQ(captureStdout([&] { pollPads(lastLook - 1); }), "") << "looked too soon";
         padTranscript.push_back(captureStdout([&] { pollPads(lastLook); }));
     }

@@ -81,14 +81,14 @@ def untilClock(instant):
 # --- the virtual screen ---------------------------------------------------------------------
 
 class VirtualScreen:
-    """An Xvfb of its own, 1920x1080 at 24 bits; it picks a free display number itself. It
+    """An Xvfb of its own, 1920x1080 at 24 bits unless told; it picks a free display number itself. It
     never resets: by default an X server resets when its last client leaves, and a game
     started while it did (after the previous game closed its window) found no display."""
 
-    def __init__(self):
+    def __init__(self, geometry=SCREEN_GEOMETRY):
         readEnd, writeEnd = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(writeEnd), "-screen", "0", SCREEN_GEOMETRY,
+            ["Xvfb", "-displayfd", str(writeEnd), "-screen", "0", geometry,
              "-nolisten", "tcp", "-noreset"],
             pass_fds=[writeEnd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(writeEnd)
@@ -562,6 +562,11 @@ class Run:
         self.screen = VirtualScreen()
         self.otherScreens = []
         self.games = []
+
+    def useScreen(self, geometry):
+        """Swaps the virtual screen for a new one of this size ("1366x768x24")."""
+        self.screen.stop()
+        self.screen = VirtualScreen(geometry)
 
     def otherScreen(self):
         """Another virtual screen, as another machine's would be."""

@@ -131,7 +131,7 @@ def everyOtherKeyDoesNothing(run):
     controls += ["ctrl+bracketleft", "ctrl+backslash", "ctrl+bracketright", "ctrl+slash"]
     named = ["Return", "Tab", "BackSpace", "Escape", "Delete", "Insert", "Home", "End",
              "Prior", "Next", "Left", "Right", "Up", "Down", "Pause", "Scroll_Lock", "Menu"]
-    named += [f"F{n}" for n in range(1, 13)]
+    named += [f"F{n}" for n in range(1, 13) if n != 11]  # F11 switches to full screen
     named += ["KP_Enter", "KP_Add", "KP_Subtract", "KP_Multiply", "KP_Divide", "KP_Decimal",
               "KP_0", "KP_5", "KP_9", "Num_Lock", "KP_0", "KP_5", "KP_9", "Num_Lock"]
     named += ["Shift_L", "Shift_R", "Control_L", "Control_R", "Alt_L", "Super_L",

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Start-up in a real window: the window is there, at its size and with its title, while
 the console dialogue still waits; the dialogue and the first scoreboard come out byte for
-byte; closing the window in the middle of a bout ends the game at once with status 0."""
+byte; closing the window in the middle of a bout ends the game at once with status 0. On a
+small screen the window shrinks to fit; full screen (--fullscreen, F11) the scene keeps its
+shape; an untouched bout sleeps."""
 
+import os
 import time
 
 from lamevoHarness import HarnessError, Session, pollUntil
@@ -38,6 +41,60 @@ def windowOpensBeforeTheDialogue(run):
     print(f"the game ended {ended - closed:.2f} s after the window was closed", flush=True)
 
 
+def shownAs(game, width, height):
+    """Waits for the window to be width x height and returns where it is."""
+    return pollUntil(lambda: (lambda i: i if (i["width"], i["height"]) == (width, height)
+                              else None)(game.windowInfo()), what=f"a {width}x{height} window",
+                     seen=game.windowInfo)
+
+
+def drawnShot(game, x, y, name):
+    """A screenshot, saved, once the backdrop at (x, y) is drawn (a new window is black)."""
+    shot = pollUntil(lambda: (lambda s: s if s.pixel(x, y) != (0, 0, 0) else None)(
+        game.screenshot()), what="the scene drawn")
+    game.saveShot(shot, name)
+    return shot
+
+
+def checkFullScreen(game, screenWidth, screenHeight, name):
+    """The window covers the screen; the scene keeps its 5:1 shape across the whole width,
+    centred, above and below it one plain colour."""
+    assert shownAs(game, screenWidth, screenHeight)["x"] == 0
+    top = (screenHeight - screenWidth // 5) // 2
+    shot = drawnShot(game, screenWidth // 2, top + 4, name)
+    bands = {shot.pixel(x, y) for x in range(0, screenWidth, 7)
+             for y in (*range(0, top, 9), *range(screenHeight - top, screenHeight, 9))}
+    assert len(bands) == 1 and shot.pixel(screenWidth // 2, top + 4) not in bands, bands
+
+
+def theWindowFitsTheScreenAndFillsItOnDemand(run):
+    run.useScreen("1366x768x24")
+    game, bout = run.holdDialogue(run.start(), "Ann", "Bo")
+    small = shownAs(game, 1265, 253)  # the largest 5:1 window with 50 pixels all round
+    assert (small["x"], small["y"]) == (50, 257), small
+    drawnShot(game, 5, 5, "window-1366x768")
+    game.pressNamed(["F11"])
+    checkFullScreen(game, 1366, 768, "full-screen-1366x768")
+    game.pressNamed(["F11"])
+    assert shownAs(game, 1265, 253) == small
+    game.keys("d")
+    game.expect(bout.advance("left"))
+    game.stop()
+
+    run.useScreen("1920x1080x24")
+    game, bout = run.holdDialogue(run.start(arguments=["--fullscreen"]), "Ann", "Bo")
+    checkFullScreen(game, 1920, 1080, "full-screen-1920x1080")
+    # Left alone, the bout sleeps: a game that spun would take most of a core.
+    ticks = os.sysconf("SC_CLK_TCK")
+    cpu = lambda: sum(map(int, open(f"/proc/{game.process.pid}/stat").read().rsplit(
+        ")", 1)[1].split()[11:13])) / ticks
+    before, started = cpu(), time.monotonic()
+    time.sleep(3)
+    share = (cpu() - before) / (time.monotonic() - started)
+    print(f"an untouched bout took {100 * share:.1f}% of a core", flush=True)
+    assert share < 0.2, f"an untouched bout took {100 * share:.0f}% of a core"
+
+
 def theComputerBeatsAPlayerWhoNeverMoves(run):
     game, bout = run.holdDialogue(run.start(arguments=["--computer", "--seed=14"]), "Ann", "Hal")
     game.expectNothingMore(settle=1)  # the computer waits for Ann's first key in the window
@@ -50,4 +107,5 @@ def theComputerBeatsAPlayerWhoNeverMoves(run):
 
 
 if __name__ == "__main__":
-    Session().run([windowOpensBeforeTheDialogue, theComputerBeatsAPlayerWhoNeverMoves])
+    Session().run([windowOpensBeforeTheDialogue, theWindowFitsTheScreenAndFillsItOnDemand,
+                   theComputerBeatsAPlayerWhoNeverMoves])
