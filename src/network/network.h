@@ -93,7 +93,8 @@ const char* decodeMessage(const std::uint8_t* bytes, std::size_t size, Sender se
 // CONNECTION_LOST_STATUS; input that ends ends it as the one-keyboard dialogue does.
 std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, char** secondName);
 
-// The joiner: connects to address (a name, or an IPv4 or IPv6 address) on port, learns the
+// The joiner: connects to address (a machine name or an IPv4 address: ENet 1.3 has no IPv6) on
+// port, learns the
 // host's name, asks its own player's name and, once the host has listed the keys, its go-ahead.
 // Fills both names (the joiner's player fences on the right). When nobody answers within 10 s,
 // or the host refuses, it says so and ends the process with CONNECTION_LOST_STATUS.
