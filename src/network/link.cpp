@@ -10,6 +10,7 @@
 #include <deque>
 #include <enet/enet.h>
 #include <ifaddrs.h>
+#include <limits>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
@@ -34,6 +35,7 @@ constexpr enet_uint32 PEER_TIMEOUT_MAXIMUM_MILLISECONDS = 6000;
 constexpr Milliseconds LONGEST_OWN_PRESS_DELAY = 150;
 // How long the host, at the end of a bout, waits for the joiner to take its leave.
 constexpr Milliseconds FAREWELL_MILLISECONDS = 3000;
+constexpr Milliseconds DATAGRAM_REFUSAL_INTERVAL_MILLISECONDS = 1000;
 
 // Why the host closed a connection, in the data of ENet's disconnect.
 enum Refusal : enet_uint32 { noRefusal, opponentAlreadyThere, notThisGame, badMessage };
@@ -59,6 +61,7 @@ struct Link {
     bool askedForGoAhead = false;
     bool boutRunning = false;
     bool leaving = false;
+    Milliseconds lastDatagramRefusal = std::numeric_limits<Milliseconds>::min() / 2;
     std::deque<DuePress> ownPresses;
     bool sceneSent = false;
     MirroredScene lastScene{};
@@ -370,8 +373,13 @@ int screenDatagram(ENetHost* host, ENetEvent*) {
     if (looksLikeEnet) {
         return 0;
     }
-    sayOnConsole("Refused a datagram from %s: it is not The Lamevo's network traffic.\n",
-                 addressText(host->receivedAddress).c_str());
+    // A flood of them gets one line a second, not one each.
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    if (now - session.lastDatagramRefusal >= DATAGRAM_REFUSAL_INTERVAL_MILLISECONDS) {
+        sayOnConsole("Refused a datagram from %s: it is not The Lamevo's network traffic.\n",
+                     addressText(host->receivedAddress).c_str());
+        session.lastDatagramRefusal = now;
+    }
     return 1;
 }
 
