@@ -50,6 +50,16 @@ bool drawFrameAsked() {
     return true;
 }
 
+// Runs the step again for as long as it changes the bout, as the idle turns that once ran
+// without pause did: a lunge's last step and its falling short come at the same moment.
+void stepUntilSettled(void (*step)()) {
+    ShownState before{};
+    do {
+        before = shownState();
+        step();
+    } while (shownState() != before);
+}
+
 int pollTimeout(Milliseconds wakeAt) {
     if (wakeAt == NOTHING_DUE) {
         return -1;
@@ -82,7 +92,7 @@ void runEventLoop(void (*step)(), Milliseconds (*wakeAt)(), std::span<const Loop
         // A key read while a frame was drawn asks for another frame: the step runs after it,
         // as after any key.
         do {
-            step();
+            stepUntilSettled(step);
         } while (drawFrameAsked() && frameAsked);
         // Xlib may have read events into its own queue already, which no poll would see; this
         // also sends what is still buffered (the frame just drawn) to the server.

@@ -168,12 +168,14 @@ int pollPads(std::int64_t nowMilliseconds) {
     if (nowMilliseconds < nextPollMilliseconds) {
         return 0;
     }
-    nextPollMilliseconds = nowMilliseconds + PAD_POLL_INTERVAL_MILLISECONDS;
     pressesThisLook = 0;
     SDL_Event event;
     while (SDL_PollEvent(&event) == 1) {
         handle(event);
     }
+    const bool anyPadFences = padSides[0].pad || padSides[1].pad;
+    nextPollMilliseconds = nowMilliseconds + (anyPadFences ? PAD_POLL_INTERVAL_MILLISECONDS
+                                                           : PAD_SEARCH_INTERVAL_MILLISECONDS);
     return pressesThisLook;
 }
 

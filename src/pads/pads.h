@@ -30,9 +30,12 @@ inline constexpr PadControl PAD_CONTROLS[] = {
     {FencerCommand::recover, "X (left button)"},
 };
 
-// How long pollPads lets pass between two looks at the pads: short enough that a press acts
-// at once, long enough that the idle step, called continuously, seldom pays for the look.
+// How long pollPads lets pass between two looks at the pads while a pad fences: short enough
+// that a press acts at once.
 inline constexpr std::int64_t PAD_POLL_INTERVAL_MILLISECONDS = 4;
+// The same while no pad fences: a pad plugged in is taken this soon, and a game that sleeps
+// between events seldom wakes for pads that nobody has.
+inline constexpr std::int64_t PAD_SEARCH_INTERVAL_MILLISECONDS = 100;
 
 // Starts SDL's game-controller support, alongside whatever else of SDL the game has up, and
 // lets pads be read while the game's window (not SDL's) has the focus. Pads take only the
@@ -43,15 +46,16 @@ inline constexpr std::int64_t PAD_POLL_INTERVAL_MILLISECONDS = 4;
 bool openPads(LocalSides sides, void (*pressKey)(unsigned char key, int x, int y) = onKeyPress);
 
 // Called from the idle step with a monotonic clock in milliseconds. Returns at once unless
-// PAD_POLL_INTERVAL_MILLISECONDS have passed since the last look (the first call looks);
+// PAD_POLL_INTERVAL_MILLISECONDS have passed since the last look, or
+// PAD_SEARCH_INTERVAL_MILLISECONDS if that look left no pad fencing (the first call looks);
 // then takes every pending pad event without waiting: connections, unplugs, and presses,
 // each of which calls onKeyPress with the side's key for its command. Does nothing before
 // openPads or after closePads. Returns how many presses it passed on.
 int pollPads(std::int64_t nowMilliseconds);
 
-// The time on pollPads' clock of its next look: at once after openPads, then
-// PAD_POLL_INTERVAL_MILLISECONDS after each look. Far in the future (never) while pads are
-// closed. SDL's pad events wake no wait, so a game that sleeps between events wakes for this.
+// The time on pollPads' clock of its next look: at once after openPads, then one of the two
+// intervals above after each look. Far in the future (never) while pads are closed. SDL's pad
+// events wake no wait, so a game that sleeps between events wakes for this.
 std::int64_t nextPadLook();
 
 // Lets go of every pad and stops SDL's game-controller support; both sides are free again.

@@ -69,8 +69,10 @@ TEST(Pads, FenceExactlyAsTheirKeys) {
         } else {
             SDL_JoystickSetVirtualButton(pads[row.pad], row.control, row.value);
         }
-        lastLook += PAD_POLL_INTERVAL_MILLISECONDS;
-        EXPECT_EQ(nextPadLook(), lastLook) << "a sleeping game would wake at another time";
+        // Until the first row plugs a pad in, the pads are looked for less often.
+        EXPECT_EQ(nextPadLook() - lastLook, &row == &ROWS.front() ? PAD_SEARCH_INTERVAL_MILLISECONDS
+                                                                  : PAD_POLL_INTERVAL_MILLISECONDS);
+        lastLook = nextPadLook();
         EXPECT_EQ(captureStdout([&] { pollPads(lastLook - 1); }), "") << "looked too soon";
         padTranscript.push_back(captureStdout([&] { pollPads(lastLook); }));
     }
