@@ -173,8 +173,9 @@ std::unique_ptr<RgbImage> imageOf(const DibDescription& description,
     return image;
 }
 
-// A file header, an info header, uncompressed rows and pixel data that begins within head:
-// what loadInBands reads. Anything else is read whole, and described and refused as ever.
+// A file header, an info header, uncompressed rows of a depth the decoder knows and pixel data
+// that begins within head: what loadInBands reads. Anything else is read whole, and described
+// and refused as ever.
 bool readsInBands(const std::uint8_t* head, std::size_t headBytes) {
     if (headBytes < FILE_HEADER_BYTES + INFO_HEADER_BYTES || head[0] != 'B' || head[1] != 'M' ||
         read32(head + FILE_HEADER_BYTES) != INFO_HEADER_BYTES) {
@@ -182,10 +183,13 @@ bool readsInBands(const std::uint8_t* head, std::size_t headBytes) {
     }
     const std::uint8_t* header = head + FILE_HEADER_BYTES;
     const std::uint32_t compression = read32(header + 16);
+    const std::uint16_t bitsPerPixel = read16(header + 14);
+    const bool knownDepth = bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8 ||
+                            bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32;
     const std::size_t tableEnd =
         FILE_HEADER_BYTES + INFO_HEADER_BYTES + MASK_BYTES +
         std::size_t{4} * paletteEntryCount(header, headBytes - FILE_HEADER_BYTES);
-    return (compression == DIB_UNCOMPRESSED || compression == DIB_BIT_FIELDS) &&
+    return (compression == DIB_UNCOMPRESSED || compression == DIB_BIT_FIELDS) && knownDepth &&
            tableEnd <= headBytes && read32(head + 10) <= headBytes;
 }
 

@@ -111,8 +111,8 @@ void connect(int deviceIndex) {
     }
 }
 
-// A side that comes free goes to the pad that has waited longest: SDL numbers pads in the
-// order they were connected, and the one just unplugged may still be listed.
+// A side that comes free goes to the pad that has waited longest: SDL's instance ids grow in
+// the order pads are connected. The pad just unplugged may still be listed.
 void giveToWaitingPad(PadSide& side, SDL_JoystickID unplugged) {
     int waiting = -1;
     SDL_JoystickID earliest = 0;

@@ -1,9 +1,9 @@
 // Game pads: up to two game controllers fence beside the keyboard. The first pad connected
 // fences on the left, the second on the right; unplugging one frees its side, which goes to
 // the pad that has waited longest for one, else to the next pad connected. No pad takes a side
-// that the players here do not fence (the computer's). Every press becomes the side's key and goes
-// through onKeyPress, so a pad says and does exactly what the same key would, halts and wins
-// included.
+// that the players here do not fence (the computer's). Every press becomes the side's key and
+// goes through onKeyPress, so a pad says and does exactly what the same key would, halts and
+// wins included.
 //
 // In the pad's standard layout: the D-pad or the left stick towards the opponent advances and
 // away from the opponent retreats; A (bottom face button) lunges, B (right) parries, X (left)
