@@ -54,6 +54,46 @@ bool applySeed(GameOptions& options, std::string_view value) {
     return true;
 }
 
+std::optional<std::uint16_t> portNumber(std::string_view value) {
+    std::uint16_t port = 0;
+    const char* end = value.data() + value.size();
+    const auto [stop, fault] = std::from_chars(value.data(), end, port);
+    if (value.empty() || fault != std::errc() || stop != end || port == 0) {
+        return std::nullopt;
+    }
+    return port;
+}
+
+bool applyHost(GameOptions& options, std::string_view value) {
+    options.hostPort = value.empty() ? std::optional(DEFAULT_PORT) : portNumber(value);
+    return options.hostPort.has_value();
+}
+
+// ADDRESS, ADDRESS:PORT, or [ADDRESS]:PORT for an address with colons of its own.
+bool applyJoin(GameOptions& options, std::string_view value) {
+    std::string_view address = value;
+    std::string_view port;
+    if (value.starts_with('[')) {
+        const std::size_t close = value.find(']');
+        if (close == std::string_view::npos ||
+            (close + 1 < value.size() && value[close + 1] != ':')) {
+            return false;
+        }
+        address = value.substr(1, close - 1);
+        port = value.substr(std::min(close + 2, value.size()));
+    } else if (value.find(':') == value.rfind(':') && value.find(':') != std::string_view::npos) {
+        address = value.substr(0, value.find(':'));
+        port = value.substr(value.find(':') + 1);
+    }
+    const std::optional<std::uint16_t> number = port.empty() ? DEFAULT_PORT : portNumber(port);
+    if (address.empty() || !number) {
+        return false;
+    }
+    options.joinAddress = address;
+    options.joinPort = *number;
+    return true;
+}
+
 constexpr OptionRow OPTION_TABLE[] = {
     {"--help", "", false, "show this help and exit",
      [](GameOptions& options, std::string_view) { return options.showHelp = true; }},
@@ -66,6 +106,9 @@ constexpr OptionRow OPTION_TABLE[] = {
      [](GameOptions& options, std::string_view) { return options.mute = true; }},
     {"--fullscreen", "", false, "start full screen; F11 switches to the window and back",
      [](GameOptions& options, std::string_view) { return options.fullScreen = true; }},
+    {"--host", "PORT", true, "fence on the left against a player who joins over the network",
+     applyHost},
+    {"--join", "ADDR[:PORT]", false, "fence on the right of the game hosted at ADDR", applyJoin},
 };
 
 // The window toolkit's own options, the only words passed on to it. The value of one that
@@ -147,6 +190,13 @@ CommandLine readCommandLine(int& argc, char** argv) {
             break;
         }
     }
+    const GameOptions& chosen = line.options;
+    const int ways = (chosen.hostPort ? 1 : 0) + (chosen.joinAddress.empty() ? 0 : 1) +
+                     (chosen.computer ? 1 : 0);
+    if (line.refusal.empty() && ways > 1) {
+        line.refusal = "lamevo: choose one of --host, --join and --computer; try 'lamevo --help' "
+                       "for the options.";
+    }
     argv[kept] = nullptr;
     argc = kept;
     return line;
@@ -190,6 +240,11 @@ void printUsage(std::FILE* out) {
     for (const PadControl& pad : PAD_CONTROLS) {
         std::fprintf(out, "  %-42s %s\n", meaningOf(pad.command), pad.controls);
     }
+    std::fprintf(out,
+                 "\nOver the network the host fences on the left, the joiner on the right, each\n"
+                 "with its own keys; the default port is UDP %u. Exit status %d: the other\n"
+                 "machine could not be reached, went away or sent what the game refuses.\n",
+                 DEFAULT_PORT, CONNECTION_LOST_STATUS);
     std::fputs(
         "\nThe six pose pictures (leftEngarde.bmp, leftLunge.bmp, leftParry.bmp and the same\n"
         "for right) are read from the working directory; the lamevo launcher starts the\n"

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "network.h"
 #include "opponent.h"
 
 // What the players asked for on the command line; all false or empty when they gave nothing,
@@ -20,6 +21,9 @@ struct GameOptions {
     std::optional<std::uint32_t> seed;     // for the computer's choices
     bool mute;       // no buzzer, no clash, and the audio output is never opened
     bool fullScreen; // the window starts full screen
+    std::optional<std::uint16_t> hostPort; // host a bout over the network on this UDP port
+    std::string joinAddress;               // join the bout hosted there; empty: no joining
+    std::uint16_t joinPort;
 };
 
 struct CommandLine {
@@ -31,7 +35,8 @@ struct CommandLine {
 
 inline constexpr int USAGE_ERROR_STATUS = 2;
 
-// Reads argv[1..argc-1]. The game's own options are taken out of argv, and argc lowered to match,
+// Reads argv[1..argc-1]. --host and --join go with neither each other nor --computer.
+// The game's own options are taken out of argv, and argc lowered to match,
 // so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: its own
 // options (-display, -geometry, -iconic, -direct, -indirect, -gldebug, -sync) and the value
 // after -display or -geometry, whatever that looks like. An option the table does not have,

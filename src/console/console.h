@@ -19,6 +19,21 @@
 std::int32_t runSetupDialogue(std::FILE* input, char** firstName, char** secondName,
                               std::int32_t touchLimit);
 
+// The same dialogue in its steps, for players at two machines: each machine runs the steps
+// its own player answers. Run in this order, they print and read exactly what
+// runSetupDialogue does, and end the process the same way when input ends.
+void greetPlayers();
+// The first player's prompt, then the name as runSetupDialogue reads it.
+char* askFirstName(std::FILE* input);
+// Thanks the first player by name, then asks and reads the second name.
+char* askSecondName(std::FILE* input, const char* firstName);
+// Thanks the second player by name, then asks for the kind of bout; returns 5 or 15.
+std::int32_t askBoutKind(std::FILE* input, const char* secondName, std::int32_t touchLimit);
+// Both players' keys and the prompt for the go-ahead.
+void listControls(const char* firstName, const char* secondName);
+// Reads the go-ahead: a number, a word or the end of input all count.
+void readGoAhead(std::FILE* input);
+
 // Prints the touch limit, the score with both names and the strip with an "@" on each
 // fencer's cell to standard output, flushed. Fencers off the strip show no "@".
 void printScoreboard(const Fencer& leftFencer, const Fencer& rightFencer, std::int32_t touchLimit);

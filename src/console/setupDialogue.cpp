@@ -197,24 +197,45 @@ Utf8Character firstUtf8Character(std::string_view text) {
     return {0, 0};
 }
 
-std::int32_t runSetupDialogue(std::FILE* input, char** firstName, char** secondName,
-                              std::int32_t touchLimit) {
+void greetPlayers() {
     announce("\n\tWelcome to The Lamevo!\n");
+}
+
+char* askFirstName(std::FILE* input) {
     announce("\n\tPlease enter the name of the first player: ");
-    *firstName = readName(input);
-    announce("\n\nThank you, %s.\n\tNow please enter the second Player's name: ", *firstName);
-    *secondName = readName(input);
-    announce("\n\nThank you, %s.\n", *secondName);
+    return readName(input);
+}
+
+char* askSecondName(std::FILE* input, const char* firstName) {
+    announce("\n\nThank you, %s.\n\tNow please enter the second Player's name: ", firstName);
+    return readName(input);
+}
+
+std::int32_t askBoutKind(std::FILE* input, const char* secondName, std::int32_t touchLimit) {
+    announce("\n\nThank you, %s.\n", secondName);
     announce("\nWould you like to fence a pool bout or a direct elimination bout?");
+    return askForBoutType(input, touchLimit);
+}
 
-    touchLimit = askForBoutType(input, touchLimit);
-
-    printControls(*firstName, *secondName);
+void listControls(const char* firstName, const char* secondName) {
+    printControls(firstName, secondName);
     announce("\n\tClick on the window that pops up to enter commands.\n");
     announce("\n\n\t\tHit Any Key then Enter to Start the Bout!");
+}
 
+void readGoAhead(std::FILE* input) {
     // Whatever the go-ahead is, a number, a word or the end of input, the bout starts.
     std::int32_t goAhead = 0;
     readNumber(input, goAhead);
+}
+
+std::int32_t runSetupDialogue(std::FILE* input, char** firstName, char** secondName,
+                              std::int32_t touchLimit) {
+    greetPlayers();
+    *firstName = askFirstName(input);
+    *secondName = askSecondName(input, *firstName);
+    touchLimit = askBoutKind(input, *secondName, touchLimit);
+    listControls(*firstName, *secondName);
+    readGoAhead(input);
     return touchLimit;
 }

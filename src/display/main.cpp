@@ -17,6 +17,7 @@
 #include "console.h"
 #include "control.h"
 #include "display.h"
+#include "network.h"
 #include "opponent.h"
 #include "pads.h"
 
@@ -95,6 +96,18 @@ Milliseconds wakeAt() {
     return due;
 }
 
+// Over the network the pads' presses go the way of this machine's keys.
+void networkedStep() {
+    if (padsOpen) {
+        pollPads(controlHooks.nowMilliseconds());
+    }
+    serviceNetwork();
+}
+
+Milliseconds networkedWakeAt() {
+    return std::min(nextNetworkTurn(), padsOpen ? nextPadLook() : NOTHING_DUE);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -148,10 +161,29 @@ int main(int argc, char** argv) {
     }
     resetSprites();
 
-    bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);
+    // Over the network the host runs the bout, and the joiner prints what the host prints.
+    const GameOptions& options = commandLine.options;
+    const bool networked = options.hostPort || !options.joinAddress.empty();
+    if (options.hostPort) {
+        bout.touchLimit = hostSetup(stdin, *options.hostPort, &firstName, &secondName);
+    } else if (networked) {
+        joinSetup(stdin, options.joinAddress.c_str(), options.joinPort, &firstName, &secondName);
+    } else {
+        bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);
+    }
     bout.leftFencer = createFencer(firstName, LEFT_PLAYER);
     bout.rightFencer = createFencer(secondName, RIGHT_PLAYER);
     resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
+    if (networked) {
+        if (options.hostPort) {
+            printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
+        }
+        glutKeyboardFunc(onOwnKeyPress);
+        const bool hosting = options.hostPort.has_value();
+        padsOpen = openPads({.left = hosting, .right = !hosting}, onOwnKeyPress);
+        const LoopWatch watches[] = {{networkSocket(), readNetwork}};
+        runEventLoop(networkedStep, networkedWakeAt, watches);
+    }
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
 
     // Opened only now, so that nothing pressed on a pad during the set-up acts in the bout.

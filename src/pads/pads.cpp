@@ -26,6 +26,7 @@ struct PadSide {
 
 PadSide padSides[] = {{LEFT_PLAYER, +1}, {RIGHT_PLAYER, -1}};
 std::int64_t nextPollMilliseconds = NEVER;
+void (*pressKey)(unsigned char key, int x, int y) = onKeyPress;
 int pressesThisLook = 0; // presses passed on to onKeyPress during the present look
 
 struct ButtonCommand {
@@ -40,7 +41,7 @@ constexpr ButtonCommand FACE_BUTTONS[] = {
 
 void give(const PadSide& side, FencerCommand command) {
     ++pressesThisLook;
-    onKeyPress(commandKey(side.playerNumber, command), 0, 0);
+    pressKey(commandKey(side.playerNumber, command), 0, 0);
 }
 
 // A step along the strip, by the way the player pushed on the pad's x axis.
@@ -148,7 +149,7 @@ void handle(const SDL_Event& event) {
 
 } // namespace
 
-bool openPads(LocalSides sides) {
+bool openPads(LocalSides sides, void (*pressKeyWith)(unsigned char key, int x, int y)) {
     // Without this SDL would take over Ctrl-C and the game would no longer stop on it.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
@@ -158,6 +159,7 @@ bool openPads(LocalSides sides) {
     for (PadSide& side : padSides) {
         side.local = isLocalSide(sides, side.playerNumber);
     }
+    pressKey = pressKeyWith;
     nextPollMilliseconds = std::numeric_limits<std::int64_t>::min();
     return true;
 }

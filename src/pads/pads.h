@@ -41,8 +41,9 @@ inline constexpr std::int64_t PAD_SEARCH_INTERVAL_MILLISECONDS = 100;
 // lets pads be read while the game's window (not SDL's) has the focus. Pads take only the
 // sides in sides. Pads connected already are taken at the first poll, in the order SDL lists
 // them. Returns false, and leaves nothing started, when the support cannot start: pollPads
-// then does nothing and the game is the one without pads.
-bool openPads(LocalSides sides);
+// then does nothing and the game is the one without pads. Presses go to pressKey, which
+// takes them as the keyboard callback does.
+bool openPads(LocalSides sides, void (*pressKey)(unsigned char key, int x, int y) = onKeyPress);
 
 // Called from the idle step with a monotonic clock in milliseconds. Returns at once unless
 // PAD_POLL_INTERVAL_MILLISECONDS have passed since the last look, or

@@ -13,11 +13,13 @@ cases=(
     "no DISPLAY at all|-||1||$needs_display"
     "DISPLAY naming no screen|:65000||1||$needs_display"
     "the toolkit's options passed on|-|-iconic -display :65000 -sync|1||$needs_display"
-    "--help|-|--help|0|Usage: lamevo *--help*--version*-display*-sync*status 2*${keys}leftEngarde.bmp*|"
+    "--help|-|--help|0|Usage: lamevo *--help*--version*--host*--join*-display*-sync*status 2*${keys}status 3*leftEngarde.bmp*|"
     "--version|-|--version|0|The Lamevo $version|"
     "an unknown option|-|--bogus|2||lamevo: unknown option '--bogus'$try_help"
     "a value for an option without one|-|--help=x|2||lamevo: bad value in '--help=x'$try_help"
     "a stray word|-|--computer hard -mute|2||lamevo: unexpected word 'hard'$try_help"
+    "a port out of range|-|--host=65536|2||lamevo: bad value in '--host=65536'$try_help"
+    "two ways to fence at once|-|--join=here:1 --host|2||lamevo: choose one of --host, --join and --computer$try_help"
     "a word the toolkit does not have|-|-mute|2||lamevo: unknown option '-mute'$try_help"
 )
 failures=0

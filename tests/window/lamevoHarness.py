@@ -560,6 +560,7 @@ class Run:
             if old.startswith(name + "-") and old.endswith(".png"):
                 os.remove(os.path.join(self.args.shots, old))
         self.screen = VirtualScreen()
+        self.otherScreens = []
         self.games = []
 
     def useScreen(self, geometry):
@@ -567,8 +568,13 @@ class Run:
         self.screen.stop()
         self.screen = VirtualScreen(geometry)
 
-    def start(self, folder=None, arguments=(), environment=None):
-        game = Game(self.screen, self.args.game, folder or self.args.pictures,
+    def otherScreen(self):
+        """Another virtual screen, as another machine's would be."""
+        self.otherScreens.append(VirtualScreen())
+        return self.otherScreens[-1]
+
+    def start(self, folder=None, arguments=(), environment=None, screen=None):
+        game = Game(screen or self.screen, self.args.game, folder or self.args.pictures,
                     self.args.shots, self.name, arguments, environment)
         self.games.append(game)
         return game
@@ -599,7 +605,8 @@ class Run:
     def finish(self):
         for game in self.games:
             game.stop()
-        self.screen.stop()
+        for screen in [self.screen, *self.otherScreens]:
+            screen.stop()
 
 
 class Session:

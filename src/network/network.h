@@ -1,0 +1,128 @@
+// Fencing over the network: one machine hosts the bout as the one-keyboard game runs it, the
+// other joins and mirrors it. The joiner sends its player's name and presses; the host sends
+// its name, its console's text from the key list on, the scene the window draws, the poses and
+// the sounds. ENet carries every message reliably and in order on one channel, and tells when
+// the other machine has gone quiet.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "bout.h"
+#include "control.h"
+
+// The UDP port a host listens on unless told otherwise.
+inline constexpr std::uint16_t DEFAULT_PORT = 27315;
+// The status of a game that ends because the other machine could not be reached, went away or
+// sent what this game does not accept.
+inline constexpr int CONNECTION_LOST_STATUS = 3;
+
+// ---- The messages, without the network ----
+
+// The first byte of every message. The first message each way is a hello; every message of a
+// kind has one size, except those that carry text, whose size is their text's.
+enum class MessageKind : std::uint8_t {
+    hello = 1,  // both ways: the game's tag and its protocol version
+    name,       // both ways: a player's name
+    command,    // joiner to host: one of its fencer's commands
+    goAhead,    // joiner to host: its player has answered the last question
+    console,    // host to joiner: console text
+    askGoAhead, // host to joiner: the joiner may answer the last question now
+    scene,      // host to joiner: what the window draws
+    pose,       // host to joiner: a fencer's new pose
+    sound,      // host to joiner: a sound to play
+};
+
+inline constexpr char GAME_TAG[] = "The Lamevo";
+inline constexpr std::uint16_t PROTOCOL_VERSION = 1;
+// A name is one word of at most this many bytes, as the console reads it.
+inline constexpr std::size_t LONGEST_NAME_BYTES = 999;
+inline constexpr std::size_t LONGEST_CONSOLE_TEXT = 1024;
+
+// What the window draws of the bout, beyond the names: the flags as 0 or 1, the sprite places.
+struct MirroredScene {
+    std::int32_t leftTouches, rightTouches;
+    std::int32_t leftPosition, rightPosition;
+    std::uint32_t flags; // one bit per flag, in the order of the table in messages.cpp
+    FencerQuad leftQuad, rightQuad;
+};
+bool operator==(const MirroredScene& a, const MirroredScene& b);
+
+// The scene as the bout has it now; both fencers must exist.
+MirroredScene sceneOf(const BoutState& state);
+// Puts a received scene into the bout (fencers' touches and cells, flags, sprite places).
+void applyScene(const MirroredScene& scene, BoutState& state);
+
+// One decoded message. text points into the bytes it was decoded from.
+struct Message {
+    MessageKind kind = MessageKind::hello;
+    std::uint16_t version = 0;                      // hello
+    std::string_view text = {};                     // name, console
+    FencerCommand command = FencerCommand::advance; // command
+    MirroredScene scene = {};                       // scene
+    Pose pose = Pose::leftEngarde;                  // pose
+    BoutSound sound = BoutSound::buzzer;            // sound
+};
+
+// The bytes of a message; for a name or console text, text must fit its kind's limit.
+std::vector<std::uint8_t> encodeMessage(const Message& message);
+
+// Who sent the bytes: each side accepts only the kinds the other one sends.
+enum class Sender { host, joiner };
+
+// Decodes bytes that came from sender. Returns nullptr and fills message when they are a whole
+// message of a kind that sender sends, of that kind's size, with every field in its range: a
+// hello with the game's tag (any version: the caller compares it), a name of 1 to 999 bytes
+// with no blank and no control character, console text of 1 to LONGEST_CONSOLE_TEXT bytes, a
+// command, pose or sound the game has, a scene whose flags are known, touches 0 to 15, cells
+// -10 to 50 and every corner a finite number within -10000 and 10000. Otherwise returns what is
+// wrong, as words that follow "sent" in a sentence, and message is unspecified.
+const char* decodeMessage(const std::uint8_t* bytes, std::size_t size, Sender sender,
+                          Message& message);
+
+// ---- The link between the two machines ----
+
+// The host: after its player's name, listens on port, prints how to join and waits for one
+// opponent, refusing strangers with a line on standard error; then the kind of bout and both
+// go-aheads. Fills both names (the host's player fences on the left) and returns the touch
+// limit. Console text from the key list on goes to the joiner too, and so will the poses and
+// sounds once the bout runs. If the port cannot be opened it says so and ends the process with
+// CONNECTION_LOST_STATUS; input that ends ends it as the one-keyboard dialogue does.
+std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, char** secondName);
+
+// The joiner: connects to address (a machine name or an IPv4 address: ENet 1.3 has no IPv6) on
+// port, learns the
+// host's name, asks its own player's name and, once the host has listed the keys, its go-ahead.
+// Fills both names (the joiner's player fences on the right). When nobody answers within 10 s,
+// or the host refuses, it says so and ends the process with CONNECTION_LOST_STATUS.
+void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char** firstName,
+               char** secondName);
+
+// The keyboard callback of both machines in a bout over the network: the host's player's keys
+// move the left fencer (after the equal-footing delay), the joiner's the right one (by way of
+// the host); the other fencer's keys do nothing.
+void onOwnKeyPress(unsigned char key, int x, int y);
+
+// The event loop's step in a bout over the network. On the host: passes on the presses that
+// are due and those the joiner sent, lets the bout's time pass (onIdle) and sends what changed.
+// On the joiner: prints, draws and plays what the host sent. Either side ends the process with
+// CONNECTION_LOST_STATUS, after a line on standard error, when the other goes quiet for 6 s or
+// sends what is not accepted; the joiner ends with status 0 when the host ends after a win.
+void serviceNetwork();
+
+// The link's socket, for the event loop to wait on, and what to call once it is readable:
+// takes in whatever has arrived, as serviceNetwork does, never waiting.
+int networkSocket();
+void readNetwork();
+
+// When serviceNetwork must run next with nothing arriving, on controlHooks.nowMilliseconds'
+// clock: soon enough for ENet's pings and resends, the host's delayed presses and the bout's
+// clock.
+Milliseconds nextNetworkTurn();
+
+// How long the host delays its own player's presses now: half the least round trip to the
+// joiner that ENet measured over the last few seconds, at most 150 ms; 0 on the joiner.
+Milliseconds ownPressDelay();

@@ -1,0 +1,160 @@
+#!/usr/bin/env python3
+"""Two games on two virtual screens fence one bout over the loopback: the host types the left
+fencer's keys in its window, the joiner the right fencer's in its own. Both consoles must
+print, from the key list on, exactly what one keyboard prints, and both windows draw the same
+halt. Once straight, once through a relay that delays every datagram 40 ms and drops one in
+ten each way; then both games end after the win, or the one that is left says that the other went away."""
+
+import heapq
+import random
+import socket
+import threading
+import time
+
+import consoleText
+from lamevoHarness import Session, log, pollUntil, startOfNextSecond
+
+
+def freePort():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Relay:
+    """A bad link: every datagram between the joiner and the host is held `delay` seconds,
+    and one in `dropEvery` is lost, each way; it stops by itself after `lifetime` seconds."""
+
+    def __init__(self, hostPort, delay=0.040, dropEvery=10, lifetime=120):
+        self.outside = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.outside.bind(("127.0.0.1", 0))
+        self.inside = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.inside.connect(("127.0.0.1", hostPort))
+        self.port, self.delay, self.dropEvery = self.outside.getsockname()[1], delay, dropEvery
+        self.joiner, self.queue, self.chance = None, [], random.Random(22)
+        self.carried = {True: 0, False: 0}  # bytes to the host, to the joiner
+        self.stopAt = time.monotonic() + lifetime
+        threading.Thread(target=self._run, daemon=True).start()
+
+    def _run(self):
+        import select
+        while time.monotonic() < self.stopAt:
+            wait = max(0, min([0.05] + [due - time.monotonic() for due, *_ in self.queue[:1]]))
+            for ready in select.select([self.outside, self.inside], [], [], wait)[0]:
+                try:
+                    data, sender = ready.recvfrom(65536)
+                except OSError:  # the host has gone
+                    continue
+                if ready is self.outside:
+                    self.joiner = sender
+                if not self.dropEvery or self.chance.randrange(self.dropEvery):
+                    self.carried[ready is self.outside] += len(data)
+                    heapq.heappush(self.queue, (time.monotonic() + self.delay, ready is self.outside,
+                                                data))
+            while self.queue and self.queue[0][0] <= time.monotonic():
+                _, toHost, data = heapq.heappop(self.queue)
+                if toHost:
+                    self.inside.send(data)
+                elif self.joiner:
+                    self.outside.sendto(data, self.joiner)
+
+
+def startPair(run, relay=None):
+    """Host and joiner through the dialogue up to the first scoreboard on both consoles;
+    relay(hostPort) makes the link between them."""
+    port = freePort()
+    joinPort = relay(port).port if relay else port
+    host = run.start(arguments=[f"--host={port}"])
+    joiner = run.start(arguments=[f"--join=127.0.0.1:{joinPort}"], screen=run.otherScreen())
+    steps = consoleText.dialogueSteps("Ann", "Bo")
+    host.expect(steps[0])
+    host.answer("Ann")
+    host.expect(f"\n\tWaiting for an opponent on UDP port {port}. They join with\n"
+                f"\t\tlamevo --join=ADDRESS:{port}\n"
+                "\twhere ADDRESS is this machine's name or one of its addresses: ")
+    host.waitFor("127.0.0.1")
+    host.waitFor(".\n")
+    joiner.expect("\n\tWelcome to The Lamevo!\n"
+                  f"\n\tJoining the bout hosted at 127.0.0.1, UDP port {joinPort}.\n" + steps[1])
+    joiner.answer("Bo")
+    host.expect(steps[2])
+    host.answer("1")
+    for game in (host, joiner):
+        game.expect(steps[3])
+    host.answer("go")
+    joiner.answer("go")
+    bout = consoleText.Bout("Ann", "Bo", 5)
+    for game in (host, joiner):
+        game.expect(bout.scoreboard())
+    return host, joiner, bout, port
+
+
+def fenceTouchAndParry(host, joiner, bout):
+    """Each machine presses its own fencer's keys (and the other's, which do nothing)."""
+    def both(text):
+        for game in (host, joiner):
+            game.expect(text)
+    host.keys("dddk")
+    both(bout.keys("ddd"))
+    joiner.keys("kkkd")
+    both(bout.keys("kkk"))
+    startOfNextSecond()  # the parry must come before the lunge's first step
+    joiner.keys("j")
+    both(bout.lunge("right"))
+    host.keys("s")
+    both(bout.parried("left"))
+    host.keys("ddf")
+    both(bout.keys("dd") + bout.lunge("left") + bout.touchHalt("left"))
+    shots = pollUntil(lambda: (lambda a, b: a.rgb == b.rgb and (a, b))(
+        host.screenshot(), joiner.screenshot()), 2.5, 0.05, "the same halt on both windows")
+    host.saveShot(shots[0], "halt-host")
+    joiner.saveShot(shots[1], "halt-joiner")
+    return shots[0]
+
+
+def expectLost(game, name):
+    """The game that is left says the other went away, and ends with status 3."""
+    started = time.monotonic()
+    status, _ = game.waitExit()
+    log(f"the game left said so {time.monotonic() - started:.1f} s after the other one ended")
+    line = f"\nThe connection to {name} was lost: the bout cannot go on.\n".encode()
+    assert status == 3 and game.errors.endswith(line), f"{status}, {game.errors!r}"
+
+
+def boutOverLoopback(run):
+    host, joiner, bout, port = startPair(run)
+    # A stranger's datagram and a second joiner are refused, and the bout goes on.
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as stranger:
+        stranger.sendto(b"hello", ("127.0.0.1", port))
+    third = run.start(arguments=[f"--join=127.0.0.1:{port}"], screen=joiner.screen)
+    assert third.waitExit()[0] == 3 and b"already has an opponent" in third.errors
+    pollUntil(lambda: b"is not The Lamevo's network traffic" in host.errors
+              and b"Bo is already the opponent" in host.errors, what="the refusals")
+    halt = fenceTouchAndParry(host, joiner, bout)
+    # Four more touches from the left win the bout; both games end by themselves.
+    def banner(shot):  # the window's top rows, where the halt's banner is
+        return shot.rgb[:3 * shot.width * 40]
+    for _ in range(4):
+        pollUntil(lambda: banner(host.screenshot()) != banner(halt), what="the halt's end")
+        host.keys("d" * 8 + "f")
+        touch = bout.keys("d" * 8) + bout.lunge("left") + bout.touchHalt("left")
+        for game in (host, joiner):
+            game.expect(touch)
+        halt = host.screenshot()
+    for game in (host, joiner):
+        status, ended = game.waitExit()
+        log(f"a game ended with status {status} at {ended:.2f}")
+        assert status == 0 and not game.unread(), game.describeUnread()
+
+
+def boutThroughBadLink(run):
+    nobody = run.start(arguments=[f"--join=127.0.0.1:{freePort()}"], screen=run.otherScreen())
+    host, joiner, bout, _ = startPair(run, Relay)
+    fenceTouchAndParry(host, joiner, bout)
+    joiner.process.kill()
+    expectLost(host, "Bo")
+    assert nobody.waitExit()[0] == 3 and b"Nobody answered" in nobody.errors, nobody.errors
+
+
+if __name__ == "__main__":
+    Session().run([boutOverLoopback, boutThroughBadLink])
