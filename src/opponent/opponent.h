@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <random>
 
 #include "control.h"
@@ -40,3 +41,33 @@ Opponent createOpponent(std::int32_t playerNumber, OpponentLevel level, std::uin
 // When due, it presses the key it decided on at its last glance, if any (ignored during a
 // halt or after a win, as any player's key), then glances at the bout again and decides.
 void opponentStep(Opponent& opponent);
+
+// Score of a bout fenced to the end, without a window, on simulated clocks.
+struct BoutScore {
+    std::int32_t leftTouches;
+    std::int32_t rightTouches;
+};
+
+// A simulated bout gives up after this much simulated time, whatever the score: two fencers
+// who never attack would otherwise fence for ever.
+inline constexpr Milliseconds SIMULATED_BOUT_GIVE_UP_MILLISECONDS = 30 * 60'000;
+
+// Fences a whole bout to touchLimit between two computer fencers of these levels, on simulated
+// clocks (one idle turn per millisecond), printing nothing; the same seed gives the same score.
+// Leaves controlHooks and the shared bout as they were before the call.
+// It stops on the idle turn on which a fencer reaches touchLimit (the ten seconds before the
+// process would end are not run, and nothing ends the process), or after
+// SIMULATED_BOUT_GIVE_UP_MILLISECONDS with the score as it stands then. A touchLimit below 1
+// fences nothing and scores 0 to 0. Safe to call inside the running game between two bouts:
+// while it runs, poses, redraws and sounds go nowhere and standard output is sent to the null
+// device (flushed before and after, so nothing said before or after is lost or reordered).
+BoutScore fenceComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
+                            std::uint32_t seed);
+
+// What fenceComputerBout does, with whatever presses keys given as pressKeys: it is called on
+// every simulated millisecond (its argument), before the bout's idle step, as the game's idle
+// step calls a computer fencer. It may press keys through onKeyPress and step computer fencers
+// of its own. The clocks start at second 1000 of controlHooks.now, millisecond 1'000'000 of
+// controlHooks.nowMilliseconds; the fencers are called "Left" and "Right".
+BoutScore fenceSimulatedBout(std::int32_t touchLimit,
+                             const std::function<void(Milliseconds now)>& pressKeys);

@@ -508,6 +508,23 @@ TEST_F(Bout, TheComputerBeatsAStillPlayerFiveNilOnTheStripAndTwoComputersFinishA
     Opponent easy = createOpponent(RIGHT_PLAYER, OpponentLevel::easy, 2);
     EXPECT_NE(fence({&hard, &easy}, 10 * 60'000).find("has parried"), std::string::npos);
     EXPECT_EQ(bout.leftWon, 1);
+    // The same again without a window: nothing said, the same score for the same seed, the bout
+    // and the hooks put back; with nobody pressing a key it gives up at nil all.
+    BoutScore scores[3];
+    EXPECT_EQ(captureStdout([&] {
+                  for (BoutScore& score : {std::ref(scores[0]), std::ref(scores[1])}) {
+                      score = fenceComputerBout(OpponentLevel::hard, OpponentLevel::easy, 5, 7);
+                  }
+                  scores[2] = fenceSimulatedBout(5, [](Milliseconds) {});
+              }),
+              "");
+    EXPECT_EQ(std::tie(scores[0].leftTouches, scores[0].rightTouches),
+              std::tie(scores[1].leftTouches, scores[1].rightTouches));
+    EXPECT_EQ(scores[0].leftTouches, 5);
+    EXPECT_EQ(scores[2].leftTouches + scores[2].rightTouches, 0);
+    EXPECT_EQ(std::tuple(bout.leftFencer, bout.leftWon, left.touches), std::tuple(&left, 1, 5));
+    EXPECT_EQ(controlHooks.endProcess, recordExit);
+    EXPECT_TRUE(exitStatuses.empty());
 }
 
 TEST_F(Bout, TheComputerParriesSomeLungesInReachAtEasyMostAtHardNoQuickerThanAPerson) {
