@@ -59,6 +59,7 @@ bool playerOnGuard = false;
 
 void onKeyPressFacingTheComputer(unsigned char key, int x, int y) {
     playerOnGuard = true;
+    opponentSeesKey(*computer, key);
     onKeyPress(key, x, y);
 }
 

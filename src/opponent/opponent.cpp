@@ -22,8 +22,8 @@ struct LevelTraits {
 
 constexpr LevelTraits LEVEL_TRAITS[] = {
     /* easy   */ {380, 650, 35, 15, false, 4, 5, 100},
-    /* normal */ {200, 320, 65, 0, false, 3, 4, 60},
-    /* hard   */ {150, 190, 90, 0, true, 3, 3, 25},
+    /* normal */ {200, 320, 65, 0, false, 3, 4, 80},
+    /* hard   */ {150, 190, 90, 0, true, 3, 3, 40},
 };
 
 // No person reacts quicker than this to what happens on the strip.

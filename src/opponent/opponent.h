@@ -27,7 +27,7 @@ enum class OpponentLevel { easy, normal, hard };
 
 inline constexpr int MOST_PRESSES_PER_SECOND = 10;
 inline constexpr int OPPONENT_KEYS_REMEMBERED = 24;
-inline constexpr int MOST_PRESSES_PER_PLAN = 2;
+inline constexpr int MOST_PRESSES_PER_PLAN = 3;
 
 struct SeenKey {
     Milliseconds at;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 #include "sandbox.h"
@@ -15,7 +16,7 @@ struct LevelTactics {
     std::int32_t repeatsToTrust;
 };
 
-constexpr LevelTactics NORMAL_TACTICS = {1000, 5, false, 3};
+constexpr LevelTactics NORMAL_TACTICS = {1000, 5, true, 3};
 constexpr LevelTactics HARD_TACTICS = {1200, 5, true, 2};
 
 const LevelTactics& tacticsOf(const Opponent& opponent) {
@@ -30,6 +31,7 @@ constexpr Milliseconds USUAL_PLAYER_INTERVAL = 250;
 // Beyond this gap nothing can happen within a second, so it only comes forward.
 constexpr std::int32_t IMAGINING_GAP = 9;
 constexpr Milliseconds STILL_AFTER = 1500;
+constexpr Milliseconds FLOURISH_SPACING = 10;
 constexpr std::size_t MOST_PRESS_TIMES = 8;
 
 constexpr FencerCommand SINGLE_PRESSES[] = {FencerCommand::advance, FencerCommand::retreat,
@@ -144,6 +146,34 @@ std::optional<FencerCommand> sensibleMove(const Sides& sides) {
     return gap() <= LUNGE_TRAVEL_CELLS + 1 ? FencerCommand::lunge : FencerCommand::advance;
 }
 
+// Reused from one imagined bout to the next.
+std::vector<Milliseconds> mergedMoments;
+
+// The moments at which the imagined bout may change without the computer: the player's keys
+// or moves as expected, the clock turning, and the millisecond after each.
+std::vector<Milliseconds> momentsWithout(Milliseconds now, Milliseconds until,
+                                         const Expectation& expectation, bool playerActs) {
+    std::vector<Milliseconds> moments = {now, until};
+    if (playerActs) {
+        for (const SeenKey& key : expectation.keys) {
+            moments.insert(moments.end(), {key.at, key.at + 1});
+        }
+        if (!expectation.rhythm && !expectation.still) {
+            for (Milliseconds at = expectation.firstActionAt; at <= until;
+                 at += expectation.interval) {
+                moments.insert(moments.end(), {at, at + 1});
+            }
+        }
+    }
+    for (Milliseconds tick =
+             sandboxClock.secondBeganAt + ((now - sandboxClock.secondBeganAt) / 1000 + 1) * 1000;
+         tick <= until; tick += 1000) {
+        moments.insert(moments.end(), {tick, tick + 1});
+    }
+    std::ranges::sort(moments);
+    return moments;
+}
+
 struct Candidate {
     std::array<PlannedPress, MOST_PRESSES_PER_PLAN> presses;
     std::int32_t length;
@@ -154,7 +184,7 @@ struct Candidate {
 // likes, room behind it and few keys.
 double imagine(const Opponent& opponent, const BoutState& real, Milliseconds now,
                Milliseconds until, const Expectation& expectation, bool playerActs,
-               const Candidate& candidate) {
+               const std::vector<Milliseconds>& playerMoments, const Candidate& candidate) {
     Fencer left = *real.leftFencer;
     Fencer right = *real.rightFencer;
     bout = real;
@@ -164,25 +194,20 @@ double imagine(const Opponent& opponent, const BoutState& real, Milliseconds now
     const std::int32_t ownTouches = sides.own.touches;
     const std::int32_t otherTouches = sides.other.touches;
 
-    std::vector<Milliseconds> moments = {now, until};
-    for (const SeenKey& key : expectation.keys) {
-        moments.insert(moments.end(), {key.at, key.at + 1});
-    }
-    if (playerActs && !expectation.rhythm && !expectation.still) {
-        for (Milliseconds at = expectation.firstActionAt; at <= until; at += expectation.interval) {
-            moments.insert(moments.end(), {at, at + 1});
-        }
-    }
+    // The player's moments and the clock's, merged with the candidate's presses.
+    std::array<Milliseconds, 2 * MOST_PRESSES_PER_PLAN> ownMoments{};
+    std::size_t ownCount = 0;
     for (std::int32_t index = 0; index < candidate.length; ++index) {
         const Milliseconds at = candidate.presses[static_cast<std::size_t>(index)].at;
-        moments.insert(moments.end(), {at, at + 1});
+        ownMoments[ownCount++] = at;
+        ownMoments[ownCount++] = at + 1;
     }
-    for (Milliseconds tick =
-             sandboxClock.secondBeganAt + ((now - sandboxClock.secondBeganAt) / 1000 + 1) * 1000;
-         tick <= until; tick += 1000) {
-        moments.insert(moments.end(), {tick, tick + 1});
-    }
-    std::ranges::sort(moments);
+    std::sort(ownMoments.begin(), ownMoments.begin() + static_cast<std::ptrdiff_t>(ownCount));
+    std::vector<Milliseconds>& moments = mergedMoments;
+    moments.clear();
+    std::merge(playerMoments.begin(), playerMoments.end(), ownMoments.begin(),
+               ownMoments.begin() + static_cast<std::ptrdiff_t>(ownCount),
+               std::back_inserter(moments));
     moments.erase(std::unique(moments.begin(), moments.end()), moments.end());
 
     std::size_t nextKey = 0;
@@ -224,28 +249,34 @@ double imagine(const Opponent& opponent, const BoutState& real, Milliseconds now
         }
     }
     const LevelTactics& tactics = tacticsOf(opponent);
-    // Against a player who stands still it closes in to take the touch.
-    const std::int32_t favouriteGap = expectation.still ? LUNGE_ARRIVAL_GAP : tactics.favouriteGap;
+    // Against a player who stands still it closes in to take the touch; against a pattern it
+    // foresees, it closes in as far as the imagined bout shows it safe.
+    const std::int32_t favouriteGap = expectation.still    ? LUNGE_ARRIVAL_GAP
+                                      : expectation.rhythm ? LUNGE_ARRIVAL_GAP + 1
+                                                           : tactics.favouriteGap;
     double score = -2.0 * std::abs(gap() - favouriteGap) - 0.5 * candidate.length;
     const std::int32_t room = roomBehind(opponent, sides.own);
     if (room < 4) {
         score -= 4.0 * (4 - room);
     }
-    if (sides.otherLunging == 1 && gap() <= PARRY_REACH_CELLS + 1) {
-        score -= 20.0; // a lunge closing in that it has not answered
+    if (!expectation.rhythm && sides.otherLunging == 1 && gap() <= LUNGE_ARRIVAL_GAP + 1) {
+        score -= 10.0; // a lunge one step from arriving that it has not answered
     }
     return score;
 }
 
+// Against a pattern or a still player, what it expects; against anyone else the worse of a
+// sensible player and one who does nothing.
 double judge(const Opponent& opponent, const BoutState& real, Milliseconds now, Milliseconds until,
-             const Expectation& expectation, const Candidate& candidate) {
+             const Expectation& expectation, const std::vector<Milliseconds> (&moments)[2],
+             const Candidate& candidate) {
     const double facingTheExpected =
-        imagine(opponent, real, now, until, expectation, true, candidate);
+        imagine(opponent, real, now, until, expectation, true, moments[0], candidate);
     if (expectation.rhythm || expectation.still) {
         return facingTheExpected;
     }
     return std::min(facingTheExpected,
-                    imagine(opponent, real, now, until, expectation, false, candidate));
+                    imagine(opponent, real, now, until, expectation, false, moments[1], candidate));
 }
 
 bool fitsTheLimit(const Opponent& opponent, const Candidate& candidate) {
@@ -323,15 +354,28 @@ std::int32_t planPresses(const Opponent& opponent, Milliseconds now, Millisecond
         }
     }
 
+    if (tactics.triesCombinations) {
+        // A parry, a step in and a lunge in one quick run of the fingers: the only way past a
+        // player who lunges again and again from where he stands.
+        for (const Milliseconds at : times) {
+            candidates.push_back({{PlannedPress{at, FencerCommand::parry},
+                                   PlannedPress{at + FLOURISH_SPACING, FencerCommand::advance},
+                                   PlannedPress{at + 2 * FLOURISH_SPACING, FencerCommand::lunge}},
+                                  3});
+        }
+    }
     const SavedWorld saved;
     sandboxClock = {now, opponent.secondBeganAt, opponent.second};
+    const std::vector<Milliseconds> moments[2] = {momentsWithout(now, until, expectation, true),
+                                                  momentsWithout(now, until, expectation, false)};
     const Candidate* best = nullptr;
     double bestScore = 0.0;
     for (const Candidate& candidate : candidates) {
         if (!fitsTheLimit(opponent, candidate)) {
             continue;
         }
-        const double score = judge(opponent, saved.shared, now, until, expectation, candidate);
+        const double score =
+            judge(opponent, saved.shared, now, until, expectation, moments, candidate);
         if (best == nullptr || score > bestScore) {
             best = &candidate;
             bestScore = score;
