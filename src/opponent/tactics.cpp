@@ -82,8 +82,11 @@ Expectation expect(const Opponent& opponent, Milliseconds now, Milliseconds unti
                       std::abs(intervalBefore(keys, index) - intervalBefore(keys, index - cycle)) <=
                           BEAT_TOLERANCE;
         }
-        // A pattern the player has stopped typing is no longer expected.
-        if (!repeats || now > keys.back().at + intervalBefore(keys, count - cycle) + 50) {
+        // A pattern the player has stopped typing is no longer expected, nor one typed all
+        // at once (keys in the same millisecond), which foretells nothing.
+        const Milliseconds cycleLength = keys.back().at - keys[count - 1 - cycle].at;
+        if (!repeats || cycleLength <= 0 ||
+            now > keys.back().at + intervalBefore(keys, count - cycle) + 50) {
             continue;
         }
         Expectation expectation{true, false, {}, 0, 0};
