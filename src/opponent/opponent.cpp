@@ -6,9 +6,11 @@
 
 namespace {
 
-// How each level fences. Reaction times are drawn evenly between the two bounds; the parry
-// chance is decided once for each lunge it sees begin; a mistake turns a press it meant into
-// a lunge or a parry that does no good (never a retreat, so never off its own end).
+// How each level fences. Reaction times are drawn evenly between the two bounds. Easy decides
+// by the plain rules below: the parry chance is decided once for each lunge it sees begin; a
+// mistake turns a press it meant into a lunge or a parry that does no good (never a retreat,
+// so never off its own end). The upper levels decide by their tactics, and a mistake there
+// is a decision it lets pass.
 struct LevelTraits {
     Milliseconds quickestReaction;
     Milliseconds slowestReaction;
@@ -22,7 +24,7 @@ struct LevelTraits {
 
 constexpr LevelTraits LEVEL_TRAITS[] = {
     /* easy   */ {380, 650, 35, 15, false, 4, 5, 100},
-    /* normal */ {200, 320, 65, 0, false, 3, 4, 80},
+    /* normal */ {220, 360, 65, 10, false, 3, 4, 100},
     /* hard   */ {150, 190, 90, 0, true, 3, 3, 40},
 };
 
@@ -158,6 +160,13 @@ void glanceAndDecide(Opponent& opponent, Milliseconds now) {
         }
     } else {
         opponent.planLength = planPresses(opponent, now, earliest, opponent.plan);
+        // A press meant for later waits for a later glance, which may see better; and now
+        // and then it hesitates and lets the moment pass.
+        if (opponent.planLength > 0 &&
+            (opponent.plan[0].at >= earliest + traitsOf(opponent).glanceEvery ||
+             percentChance(opponent, traitsOf(opponent).mistakePercent))) {
+            opponent.planLength = 0;
+        }
     }
     opponent.dueAt = opponent.planLength > 0
                          ? opponent.plan[static_cast<std::size_t>(opponent.planLength - 1)].at

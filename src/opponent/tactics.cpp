@@ -6,17 +6,18 @@
 
 namespace {
 
-// How far ahead each upper level imagines the bout, the gap it likes to keep, whether it
-// tries two presses in quick succession (a parry then a lunge, an advance then a lunge),
-// and how many times a pattern of keys must repeat before it counts on it.
+// How far ahead each upper level imagines the bout, the gap it likes to keep, whether it tries
+// presses in quick succession (a parry then a lunge, an advance then a lunge) against anyone
+// or only against a pattern it foresees, and how many times a pattern of keys must repeat
+// before it counts on it.
 struct LevelTactics {
     Milliseconds lookAhead;
     std::int32_t favouriteGap;
-    bool triesCombinations;
+    bool combinesAgainstAnyone;
     std::int32_t repeatsToTrust;
 };
 
-constexpr LevelTactics NORMAL_TACTICS = {1000, 5, true, 3};
+constexpr LevelTactics NORMAL_TACTICS = {1000, 5, false, 3};
 constexpr LevelTactics HARD_TACTICS = {1200, 5, true, 2};
 
 const LevelTactics& tacticsOf(const Opponent& opponent) {
@@ -24,10 +25,12 @@ const LevelTactics& tacticsOf(const Opponent& opponent) {
 }
 
 constexpr std::int32_t LONGEST_PATTERN = 6;
+constexpr std::size_t FEWEST_KEYS_IN_A_PATTERN = 8;
 // Two intervals this close count as the same beat.
 constexpr Milliseconds BEAT_TOLERANCE = 3;
 // A player without a rhythm is expected to act this often, until it shows its own pace.
 constexpr Milliseconds USUAL_PLAYER_INTERVAL = 250;
+constexpr Milliseconds QUICKEST_PLAYER_BEAT = 100;
 // Beyond this gap nothing can happen within a second, so it only comes forward.
 constexpr std::int32_t IMAGINING_GAP = 9;
 constexpr Milliseconds STILL_AFTER = 1500;
@@ -71,8 +74,10 @@ Expectation expect(const Opponent& opponent, Milliseconds now, Milliseconds unti
     std::vector<SeenKey> keys = keysOldestFirst(opponent);
     const std::size_t count = keys.size();
     for (std::size_t cycle = 1; cycle <= LONGEST_PATTERN; ++cycle) {
-        const std::size_t checked =
-            cycle * static_cast<std::size_t>(tacticsOf(opponent).repeatsToTrust) + 1;
+        // A few steps forward are what anyone does; a pattern is longer than that.
+        const std::size_t checked = std::max<std::size_t>(
+            cycle * static_cast<std::size_t>(tacticsOf(opponent).repeatsToTrust) + 1,
+            FEWEST_KEYS_IN_A_PATTERN);
         if (count < checked + cycle + 1) {
             break;
         }
@@ -99,15 +104,13 @@ Expectation expect(const Opponent& opponent, Milliseconds now, Milliseconds unti
         }
         return expectation;
     }
-    std::vector<Milliseconds> intervals;
-    for (std::size_t index = count > 6 ? count - 6 : 1; index < count; ++index) {
-        intervals.push_back(intervalBefore(keys, index));
+    // A person acts on the beat of their glances, not always pressing a key: the shortest
+    // recent interval is the beat.
+    Milliseconds interval = count > 1 ? intervalBefore(keys, count - 1) : USUAL_PLAYER_INTERVAL;
+    for (std::size_t index = count > 8 ? count - 8 : 1; index < count; ++index) {
+        interval = std::min(interval, intervalBefore(keys, index));
     }
-    Milliseconds interval = USUAL_PLAYER_INTERVAL;
-    if (!intervals.empty()) {
-        std::ranges::nth_element(intervals, intervals.begin() + intervals.size() / 2);
-        interval = std::clamp<Milliseconds>(intervals[intervals.size() / 2], 100, 500);
-    }
+    interval = std::clamp<Milliseconds>(interval, QUICKEST_PLAYER_BEAT, USUAL_PLAYER_INTERVAL * 2);
     // A player who has pressed nothing for a while is expected to go on doing nothing.
     const bool still = count == 0 || now - keys.back().at > STILL_AFTER;
     const Milliseconds next = count > 0 ? std::max(keys.back().at + interval, now) : now;
@@ -135,6 +138,17 @@ Sides sidesOf(const Opponent& opponent) {
 std::int32_t roomBehind(const Opponent& opponent, const Fencer& own) {
     return opponent.playerNumber == LEFT_PLAYER ? own.position - STRIP_FIRST_CELL
                                                 : STRIP_LAST_CELL - own.position;
+}
+
+// Against a fencer who stays where it is: whether the other's lunge has the steps left to
+// arrive.
+bool otherLungeCanArrive(const Opponent& opponent) {
+    const bool otherIsLeft = opponent.playerNumber == RIGHT_PLAYER;
+    const std::int32_t cellsBeyondStart = otherIsLeft
+                                              ? bout.leftFencer->position - bout.leftLungeStart
+                                              : bout.rightLungeStart - bout.rightFencer->position;
+    const std::int32_t stepsLeft = std::max(0, LUNGE_TRAVEL_CELLS + 1 - cellsBeyondStart);
+    return gap() - stepsLeft <= LUNGE_ARRIVAL_GAP;
 }
 
 // A sensible player's move, as the computer expects it when it knows no pattern: parry a lunge
@@ -262,8 +276,8 @@ double imagine(const Opponent& opponent, const BoutState& real, Milliseconds now
     if (room < 4) {
         score -= 4.0 * (4 - room);
     }
-    if (!expectation.rhythm && sides.otherLunging == 1 && gap() <= LUNGE_ARRIVAL_GAP + 1) {
-        score -= 10.0; // a lunge one step from arriving that it has not answered
+    if (!expectation.rhythm && sides.otherLunging == 1 && otherLungeCanArrive(opponent)) {
+        score -= 30.0; // a lunge on its way that it has not answered
     }
     return score;
 }
@@ -344,7 +358,7 @@ std::int32_t planPresses(const Opponent& opponent, Milliseconds now, Millisecond
             candidates.push_back({{PlannedPress{at, command}}, 1});
         }
     }
-    if (tactics.triesCombinations) {
+    if (expectation.rhythm || tactics.combinesAgainstAnyone) {
         for (std::size_t first = 0; first < times.size(); ++first) {
             for (std::size_t second = first + 1; second < std::min(first + 3, times.size());
                  ++second) {
@@ -357,7 +371,7 @@ std::int32_t planPresses(const Opponent& opponent, Milliseconds now, Millisecond
         }
     }
 
-    if (tactics.triesCombinations) {
+    if (expectation.rhythm || tactics.combinesAgainstAnyone) {
         // A parry, a step in and a lunge in one quick run of the fingers: the only way past a
         // player who lunges again and again from where he stands.
         for (const Milliseconds at : times) {
