@@ -89,8 +89,10 @@ struct BoutScore {
 };
 
 // A simulated bout gives up after this much simulated time, whatever the score: two fencers
-// who never attack would otherwise fence for ever.
-inline constexpr Milliseconds SIMULATED_BOUT_GIVE_UP_MILLISECONDS = 30 * 60'000;
+// who never attack would otherwise fence for ever. Bouts to 15 between the computer's levels
+// end within three simulated minutes when they end at all; two hard ones that hold each other
+// off now and then cost about a third of a second to give up on.
+inline constexpr Milliseconds SIMULATED_BOUT_GIVE_UP_MILLISECONDS = 10 * 60'000;
 
 // Fences a whole bout to touchLimit between two computer fencers of these levels, on simulated
 // clocks (one idle turn per millisecond), printing nothing; the same seed gives the same score.
