@@ -369,9 +369,6 @@ std::int32_t planPresses(const Opponent& opponent, Milliseconds now, Millisecond
                 }
             }
         }
-    }
-
-    if (expectation.rhythm || tactics.combinesAgainstAnyone) {
         // A parry, a step in and a lunge in one quick run of the fingers: the only way past a
         // player who lunges again and again from where he stands.
         for (const Milliseconds at : times) {

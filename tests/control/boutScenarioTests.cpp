@@ -114,6 +114,8 @@ class Bout : public ::testing::Test {
         });
     }
 
+    std::vector<Milliseconds> pressTimes; // of every computer's keys, for the limit of 10 a second
+
     // Runs the bout on both clocks, 10 ms an idle turn, each computer stepping before each turn,
     // for duration or until the bout is won (or until says so); returns what the console says.
     // A player may type the key playerKey gives for the milliseconds since the start (0: none),
@@ -133,7 +135,10 @@ class Bout : public ::testing::Test {
                     onKeyPress(static_cast<unsigned char>(key), 0, 0);
                 }
                 for (Opponent* computer : computers) {
+                    const std::int32_t pressesBefore = computer->pressCount;
                     opponentStep(*computer);
+                    pressTimes.insert(pressTimes.end(), computer->pressCount - pressesBefore,
+                                      fakeMilliseconds);
                 }
                 onIdle();
             }
@@ -526,6 +531,10 @@ TEST_F(Bout, TheComputerBeatsAStillARushingAndALungingPlayerAndTwoComputersFinis
             {&computer}, 3 * 60'000, [] { return bout.leftWon + bout.rightWon > 0; }, player);
         EXPECT_EQ(bout.rightWon, 1);
         EXPECT_LE(left.touches, mostTouchesLost) << said; // leaving its end gives Ann a touch
+        for (std::size_t press = 10; press < pressTimes.size(); ++press) {
+            ASSERT_GE(pressTimes[press] - pressTimes[press - 10], 1000) << "11 keys in a second";
+        }
+        pressTimes.clear();
     }
     SetUp();
     Opponent hard = createOpponent(LEFT_PLAYER, OpponentLevel::hard, 1);
