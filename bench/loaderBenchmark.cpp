@@ -130,8 +130,9 @@ void loadWithStb(benchmark::State& state, const std::string& path, std::size_t f
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fileBytes));
 }
 
-// The loader's decoding on a shared read-only view of the file instead of a plain read: the
-// other way to get at the file, measured to choose between them.
+// The loader's decoding on a shared read-only view of the file instead of plain reads: what
+// mapping would gain, which the loader forgoes because a mapped file saved over while it is
+// read kills the process with SIGBUS.
 void decodeMappedFile(benchmark::State& state, const std::string& path, std::size_t fileBytes) {
     for (auto _ : state) {
         const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);

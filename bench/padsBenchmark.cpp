@@ -43,7 +43,7 @@ void idleStepAndClock(benchmark::State& state) {
 
 // Opens the pads with state.range(0) of them plugged in and taken, runs the timing, lets go.
 template <typename Timing> void withPads(benchmark::State& state, Timing timing) {
-    if (!openPads()) {
+    if (!openPads({})) {
         state.SkipWithError("SDL's game-controller support did not start");
         return;
     }

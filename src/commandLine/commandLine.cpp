@@ -66,8 +66,16 @@ constexpr OptionRow OPTION_TABLE[] = {
      [](GameOptions& options, std::string_view) { return options.mute = true; }},
 };
 
-// The window toolkit's options whose next word is their value, whatever it looks like.
-constexpr std::string_view TOOLKIT_OPTIONS_WITH_VALUE[] = {"-display", "-geometry"};
+// The window toolkit's own options, the only words passed on to it. The value of one that
+// takes a value is the next word, whatever it looks like.
+struct ToolkitOption {
+    std::string_view name;
+    bool takesValue;
+};
+constexpr ToolkitOption TOOLKIT_OPTIONS[] = {
+    {"-display", true},   {"-geometry", true}, {"-iconic", false}, {"-direct", false},
+    {"-indirect", false}, {"-gldebug", false}, {"-sync", false},
+};
 
 const OptionRow* findOption(std::string_view name) {
     for (const OptionRow& row : OPTION_TABLE) {
@@ -78,13 +86,13 @@ const OptionRow* findOption(std::string_view name) {
     return nullptr;
 }
 
-bool takesToolkitValue(std::string_view word) {
-    for (std::string_view option : TOOLKIT_OPTIONS_WITH_VALUE) {
-        if (word == option) {
-            return true;
+const ToolkitOption* findToolkitOption(std::string_view word) {
+    for (const ToolkitOption& option : TOOLKIT_OPTIONS) {
+        if (option.name == word) {
+            return &option;
         }
     }
-    return false;
+    return nullptr;
 }
 
 std::string refusalFor(std::string_view problem, std::string_view word) {
@@ -109,8 +117,14 @@ CommandLine readCommandLine(int& argc, char** argv) {
     for (int index = 1; index < argc; ++index) {
         const std::string_view word = argv[index];
         if (!word.starts_with("--")) {
+            const ToolkitOption* toolkit = findToolkitOption(word);
+            if (toolkit == nullptr) {
+                line.refusal =
+                    refusalFor(word.starts_with('-') ? "unknown option" : "unexpected word", word);
+                break;
+            }
             argv[kept++] = argv[index];
-            if (takesToolkitValue(word) && index + 1 < argc) {
+            if (toolkit->takesValue && index + 1 < argc) {
                 argv[kept++] = argv[++index];
             }
             continue;
@@ -153,10 +167,16 @@ void printUsage(std::FILE* out) {
         std::fprintf(out, "  %-20s %.*s\n", option.c_str(), static_cast<int>(row.help.size()),
                      row.help.data());
     }
-    std::fputs("The window toolkit's own options (-display, -geometry, ...) work as well.\n\n"
-               "Keys (click the window first; upper case works too, and ':' for ';'):\n"
-               "                                             left  right\n",
-               out);
+    std::fputs("The window toolkit's own options work as well:\n ", out);
+    for (const ToolkitOption& option : TOOLKIT_OPTIONS) {
+        std::fprintf(out, "%s %.*s", &option == TOOLKIT_OPTIONS ? "" : ",",
+                     static_cast<int>(option.name.size()), option.name.data());
+    }
+    std::fputs(
+        "\nAn unknown option, a bad value or any other word is refused with exit status 2.\n\n"
+        "Keys (click the window first; upper case works too, and ':' for ';'):\n"
+        "                                             left  right\n",
+        out);
     for (const CommandKeys& keys : COMMAND_KEYS) {
         std::fprintf(out, "  %-42s %c     %c\n", keys.meaning, keys.leftKey, keys.rightKey);
     }

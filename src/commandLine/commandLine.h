@@ -1,7 +1,7 @@
 // The command line: the game's own options, all of them long ("--help"), read before anything
 // needs a display. Each option is one row of the table in commandLine.cpp, which both the
-// parser and the help text read. Everything else (the window toolkit's -display, -geometry,
-// ...) is left in place for the toolkit.
+// parser and the help text read. The window toolkit's own options (-display, -geometry, ...)
+// are left in place for the toolkit; any other word is refused.
 #pragma once
 
 #include <cstdint>
@@ -31,10 +31,11 @@ struct CommandLine {
 inline constexpr int USAGE_ERROR_STATUS = 2;
 
 // Reads argv[1..argc-1]. The game's own options are taken out of argv, and argc lowered to match,
-// so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: words
-// that do not begin with "--", and the value after -display or -geometry even when it does.
-// An option the table does not have, a value given to an option that takes none, an empty
-// value after "=", or a value the option refuses ends the reading with a refusal.
+// so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: its own
+// options (-display, -geometry, -iconic, -direct, -indirect, -gldebug, -sync) and the value
+// after -display or -geometry, whatever that looks like. An option the table does not have,
+// any other word, a value given to an option that takes none, an empty value after "=", or a
+// value the option refuses ends the reading with a refusal.
 CommandLine readCommandLine(int& argc, char** argv);
 
 // The usage text for --help: the options, both players' keys and game pads, where the pictures

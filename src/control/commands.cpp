@@ -126,3 +126,19 @@ unsigned char commandKey(std::int32_t playerNumber, FencerCommand command) {
     }
     return 0;
 }
+
+std::int32_t playerOfKey(unsigned char key) {
+    for (const CommandKeys& keys : COMMAND_KEYS) {
+        if (isKeyFor(key, keys.leftKey)) {
+            return LEFT_PLAYER;
+        }
+        if (isKeyFor(key, keys.rightKey)) {
+            return RIGHT_PLAYER;
+        }
+    }
+    return NO_PLAYER;
+}
+
+bool isLocalSide(LocalSides sides, std::int32_t playerNumber) {
+    return playerNumber == LEFT_PLAYER ? sides.left : playerNumber == RIGHT_PLAYER && sides.right;
+}

@@ -62,6 +62,21 @@ inline constexpr CommandKeys COMMAND_KEYS[] = {
 // (LEFT_PLAYER or RIGHT_PLAYER).
 unsigned char commandKey(std::int32_t playerNumber, FencerCommand command);
 
+// The player (LEFT_PLAYER or RIGHT_PLAYER) whose fencer this key commands, in either case;
+// NO_PLAYER for a key of neither.
+inline constexpr std::int32_t NO_PLAYER = 0;
+std::int32_t playerOfKey(unsigned char key);
+
+// The fencers that the players at this machine move with its keyboard and pads; another
+// side is fenced from elsewhere (by the computer), and its keys and pads do nothing here.
+struct LocalSides {
+    bool left = true;
+    bool right = true;
+};
+
+// Whether sides holds the fencer with this player number (LEFT_PLAYER or RIGHT_PLAYER).
+bool isLocalSide(LocalSides sides, std::int32_t playerNumber);
+
 // The keyboard callback: one key of either player's five, in either case, acts at once;
 // every key, also an ignored one, asks for a redraw. Keys are ignored during a halt and
 // for good once either fencer has won.

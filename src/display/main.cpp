@@ -57,9 +57,19 @@ bool padsOpen = false;
 // player answers the console's last question, clicks the window, and only then is on guard.
 bool playerOnGuard = false;
 
-void onKeyPressFacingTheComputer(unsigned char key, int x, int y) {
+// With --computer the players here fence the left side alone.
+LocalSides localSides;
+
+// A key of a side fenced from elsewhere does nothing at all, as if it had not been pressed.
+void onLocalKeyPress(unsigned char key, int x, int y) {
+    const std::int32_t player = playerOfKey(key);
+    if (player != NO_PLAYER && !isLocalSide(localSides, player)) {
+        return;
+    }
     playerOnGuard = true;
-    opponentSeesKey(*computer, key);
+    if (computer) {
+        opponentSeesKey(*computer, key);
+    }
     onKeyPress(key, x, y);
 }
 
@@ -104,6 +114,7 @@ int main(int argc, char** argv) {
     glutCreateWindow(WINDOW_TITLE);
     if (commandLine.options.computer) {
         const std::optional<std::uint32_t> seed = commandLine.options.seed;
+        localSides.right = false;
         computer = createOpponent(RIGHT_PLAYER, *commandLine.options.computer,
                                   seed ? *seed : std::random_device{}());
         glutIdleFunc(idleStep);
@@ -111,7 +122,7 @@ int main(int argc, char** argv) {
         glutIdleFunc(onIdle);
     }
     glutDisplayFunc(drawFrame);
-    glutKeyboardFunc(computer ? onKeyPressFacingTheComputer : onKeyPress);
+    glutKeyboardFunc(onLocalKeyPress);
 
     // The clocks and the silence stay as control has them, unless the sound output opens.
     controlHooks.requestRedraw = glutPostRedisplay;
@@ -129,7 +140,7 @@ int main(int argc, char** argv) {
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
 
     // Opened only now, so that nothing pressed on a pad during the set-up acts in the bout.
-    padsOpen = openPads();
+    padsOpen = openPads(localSides);
     if (padsOpen) {
         glutIdleFunc(idleStep);
     }

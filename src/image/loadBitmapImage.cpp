@@ -1,7 +1,8 @@
 #include "dib.h"
 #include "image.h"
-#include "wholeFile.h"
+#include "pictureFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <optional>
@@ -13,10 +14,18 @@ constexpr const char* OUT_OF_MEMORY = "Out of memory.";
 constexpr const char* CONVERSION_ERROR = "Image file conversion error.";
 constexpr std::size_t MASK_BYTES = 12;
 
+// Files up to this size are read whole at once. Of a larger one this much is read first and,
+// for an uncompressed picture whose pixel data begins there, the rows follow a band of about
+// BAND_BYTES at a time through one small buffer: a buffer the size of a large file would come
+// fresh from the system on every load, and faulting in its pages costs many times the decoding.
+constexpr std::size_t HEAD_BYTES = std::size_t{128} << 10;
+constexpr std::size_t BAND_BYTES = std::size_t{64} << 10;
+
 // Shows the one message of a failure; converts to an empty result of either step.
 struct Refusal {
     operator std::unique_ptr<RgbImage>() const { return nullptr; }
     operator std::optional<std::size_t>() const { return std::nullopt; }
+    operator std::unique_ptr<std::uint8_t[]>() const { return nullptr; }
 };
 
 Refusal refuse(const char* message) {
@@ -129,6 +138,135 @@ std::optional<std::size_t> describeBitmap(const std::uint8_t* file, std::size_t 
     return pixelOffset;
 }
 
+std::int64_t rowsOf(const DibDescription& description) {
+    return description.height < 0 ? -std::int64_t{description.height} : description.height;
+}
+
+// The result's rows for the picture so described, of whose pixel data the file holds
+// pixelBytes. A damaged file that claims a huge picture is refused before anything is reserved.
+std::unique_ptr<std::uint8_t[]> reserveRows(const DibDescription& description,
+                                            std::uint64_t pixelBytes) {
+    if (description.width <= 0 || description.height == 0) {
+        return refuse(CONVERSION_ERROR);
+    }
+    if (workingRowBytes(description.width) * rowsOf(description) > LARGEST_WORKING_IMAGE_BYTES) {
+        return refuse(OUT_OF_MEMORY);
+    }
+    if (pixelBytes < leastPixelBytes(description)) {
+        return refuse(CONVERSION_ERROR);
+    }
+    std::unique_ptr<std::uint8_t[]> rows(
+        new (std::nothrow) std::uint8_t[std::size_t{3} * description.width * rowsOf(description)]);
+    if (!rows) {
+        return refuse(OUT_OF_MEMORY);
+    }
+    return rows;
+}
+
+std::unique_ptr<RgbImage> imageOf(const DibDescription& description,
+                                  std::unique_ptr<std::uint8_t[]> rows) {
+    std::unique_ptr<RgbImage> image(new (std::nothrow) RgbImage{
+        description.width, static_cast<std::int32_t>(rowsOf(description)), std::move(rows)});
+    if (!image) {
+        return refuse(OUT_OF_MEMORY);
+    }
+    return image;
+}
+
+// A file header, an info header, uncompressed rows of a depth the decoder knows and pixel data
+// that begins within head: what loadInBands reads. Anything else is read whole, and described
+// and refused as ever.
+bool readsInBands(const std::uint8_t* head, std::size_t headBytes) {
+    if (headBytes < FILE_HEADER_BYTES + INFO_HEADER_BYTES || head[0] != 'B' || head[1] != 'M' ||
+        read32(head + FILE_HEADER_BYTES) != INFO_HEADER_BYTES) {
+        return false;
+    }
+    const std::uint8_t* header = head + FILE_HEADER_BYTES;
+    const std::uint32_t compression = read32(header + 16);
+    const std::uint16_t bitsPerPixel = read16(header + 14);
+    const bool knownDepth = bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8 ||
+                            bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32;
+    const std::size_t tableEnd =
+        FILE_HEADER_BYTES + INFO_HEADER_BYTES + MASK_BYTES +
+        std::size_t{4} * paletteEntryCount(header, headBytes - FILE_HEADER_BYTES);
+    return (compression == DIB_UNCOMPRESSED || compression == DIB_BIT_FIELDS) && knownDepth &&
+           tableEnd <= headBytes && read32(head + 10) <= headBytes;
+}
+
+std::unique_ptr<RgbImage> loadInBands(const PictureFile& file, const std::uint8_t* head,
+                                      std::size_t headBytes) {
+    DibDescription description{};
+    const std::optional<std::size_t> pixelsAt = describeBitmap(head, headBytes, description);
+    if (!pixelsAt) {
+        return nullptr;
+    }
+    std::unique_ptr<std::uint8_t[]> rows = reserveRows(description, file.size - *pixelsAt);
+    if (!rows) {
+        return nullptr;
+    }
+    const std::int64_t rowTotal = rowsOf(description);
+    const std::size_t sourceRowBytes =
+        (std::size_t{static_cast<std::uint32_t>(description.width)} * description.bitsPerPixel +
+         31) /
+        32 * 4;
+    const std::int64_t bandRows =
+        std::max<std::int64_t>(1, static_cast<std::int64_t>(BAND_BYTES / sourceRowBytes));
+    std::unique_ptr<std::uint8_t[]> band(new (std::nothrow)
+                                             std::uint8_t[bandRows * sourceRowBytes]);
+    if (!band) {
+        return refuse(OUT_OF_MEMORY);
+    }
+    // A band of rows stored from the top down fills the result from its top band down.
+    const bool topDown = description.height < 0;
+    const std::size_t resultRowBytes = std::size_t{3} * description.width;
+    for (std::int64_t first = 0; first < rowTotal; first += bandRows) {
+        const std::int64_t count = std::min(bandRows, rowTotal - first);
+        const std::size_t got = readPictureBytes(file, *pixelsAt + first * sourceRowBytes,
+                                                 band.get(), count * sourceRowBytes);
+        description.height = static_cast<std::int32_t>(topDown ? -count : count);
+        const std::int64_t resultRow = topDown ? rowTotal - first - count : first;
+        if (decodeDibPixels(description, band.get(), got, rows.get() + resultRow * resultRowBytes,
+                            RowLayout::redGreenBlue) == 0) {
+            return refuse(CONVERSION_ERROR);
+        }
+    }
+    description.height = static_cast<std::int32_t>(rowTotal);
+    return imageOf(description, std::move(rows));
+}
+
+// Reads the picture's bytes and decodes them; reading is set to what went wrong with the file.
+std::unique_ptr<RgbImage> readAndDecode(const PictureFile& file, FileReading& reading) {
+    const std::size_t headBytes = std::min(file.size, HEAD_BYTES);
+    std::unique_ptr<std::uint8_t[]> head(new (std::nothrow) std::uint8_t[headBytes]);
+    if (!head) {
+        reading = FileReading::outOfMemory;
+        return nullptr;
+    }
+    const std::size_t headGot = readPictureBytes(file, 0, head.get(), headBytes);
+    if (headGot == 0) {
+        reading = FileReading::cannotOpen;
+        return nullptr;
+    }
+    if (headGot == file.size) {
+        return loadBitmapFromMemory(head.get(), headGot);
+    }
+    if (readsInBands(head.get(), headGot)) {
+        return loadInBands(file, head.get(), headGot);
+    }
+    head.reset();
+    std::unique_ptr<std::uint8_t[]> whole(new (std::nothrow) std::uint8_t[file.size]);
+    if (!whole) {
+        reading = FileReading::outOfMemory;
+        return nullptr;
+    }
+    const std::size_t wholeGot = readPictureBytes(file, 0, whole.get(), file.size);
+    if (wholeGot == 0) {
+        reading = FileReading::cannotOpen;
+        return nullptr;
+    }
+    return loadBitmapFromMemory(whole.get(), wholeGot);
+}
+
 } // namespace
 
 std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::size_t fileBytes) {
@@ -137,47 +275,30 @@ std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::si
     if (!pixelsAt) {
         return nullptr;
     }
-    if (description.width <= 0 || description.height == 0) {
-        return refuse(CONVERSION_ERROR);
-    }
-    const std::int64_t rows =
-        description.height < 0 ? -std::int64_t{description.height} : description.height;
-    const std::uint64_t workingBytes = workingRowBytes(description.width) * rows;
-    if (workingBytes > LARGEST_WORKING_IMAGE_BYTES) {
-        return refuse(OUT_OF_MEMORY);
-    }
-    // A damaged file that claims a huge picture is refused before anything is reserved for it.
-    if (fileBytes - *pixelsAt < leastPixelBytes(description)) {
-        return refuse(CONVERSION_ERROR);
-    }
     // Decoded straight into the result's rows: one allocation, one pass over the pixels.
-    const auto height = static_cast<std::int32_t>(rows);
-    std::unique_ptr<std::uint8_t[]> pixels(
-        new (std::nothrow) std::uint8_t[std::size_t{3} * description.width * rows]);
-    if (!pixels) {
-        return refuse(OUT_OF_MEMORY);
+    std::unique_ptr<std::uint8_t[]> rows = reserveRows(description, fileBytes - *pixelsAt);
+    if (!rows) {
+        return nullptr;
     }
-    if (decodeDibPixels(description, file + *pixelsAt, fileBytes - *pixelsAt, pixels.get(),
+    if (decodeDibPixels(description, file + *pixelsAt, fileBytes - *pixelsAt, rows.get(),
                         RowLayout::redGreenBlue) == 0) {
         return refuse(CONVERSION_ERROR);
     }
-    std::unique_ptr<RgbImage> image(new (std::nothrow)
-                                        RgbImage{description.width, height, std::move(pixels)});
-    if (!image) {
-        return refuse(OUT_OF_MEMORY);
-    }
-    return image;
+    return imageOf(description, std::move(rows));
 }
 
 std::unique_ptr<RgbImage> loadBitmapImage(const char* fileName) {
     FileReading reading = FileReading::cannotOpen;
     {
-        WholeFile file;
+        PictureFile file;
         if (fileName != nullptr) {
-            reading = readWholeFile(fileName, file);
+            reading = openPictureFile(fileName, file);
         }
         if (reading == FileReading::done) {
-            return loadBitmapFromMemory(file.bytes, file.size);
+            std::unique_ptr<RgbImage> image = readAndDecode(file, reading);
+            if (reading == FileReading::done) {
+                return image;
+            }
         }
     }
     // Shown only once nothing of the attempt is held any more.

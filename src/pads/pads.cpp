@@ -21,6 +21,7 @@ struct PadSide {
     PadHandle pad{nullptr, SDL_GameControllerClose};
     SDL_JoystickID instance = -1;
     int stickPushed = 0; // the way the stick was pushed and has not come back from, or 0
+    bool local = true;   // whether a player here fences this side: else no pad takes it
 };
 
 PadSide padSides[] = {{LEFT_PLAYER, +1}, {RIGHT_PLAYER, -1}};
@@ -87,22 +88,43 @@ void release(PadSide& side) {
 }
 
 // SDL may announce a pad it has announced before (when its mapping changes); it keeps its side.
+void take(PadSide& side, int deviceIndex) {
+    PadHandle pad(SDL_GameControllerOpen(deviceIndex), SDL_GameControllerClose);
+    if (!pad) {
+        return;
+    }
+    const SDL_JoystickID instance =
+        SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(pad.get()));
+    if (sideOf(instance) == nullptr) {
+        side.pad = std::move(pad);
+        side.instance = instance;
+    }
+}
+
 void connect(int deviceIndex) {
     for (PadSide& side : padSides) {
-        if (side.pad) {
-            continue;
-        }
-        PadHandle pad(SDL_GameControllerOpen(deviceIndex), SDL_GameControllerClose);
-        if (!pad) {
+        if (side.local && !side.pad) {
+            take(side, deviceIndex);
             return;
         }
-        const SDL_JoystickID instance =
-            SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(pad.get()));
-        if (sideOf(instance) == nullptr) {
-            side.pad = std::move(pad);
-            side.instance = instance;
+    }
+}
+
+// A side that comes free goes to the pad that has waited longest: SDL's instance ids grow in
+// the order pads are connected. The pad just unplugged may still be listed.
+void giveToWaitingPad(PadSide& side, SDL_JoystickID unplugged) {
+    int waiting = -1;
+    SDL_JoystickID earliest = 0;
+    for (int index = 0; index < SDL_NumJoysticks(); ++index) {
+        const SDL_JoystickID instance = SDL_JoystickGetDeviceInstanceID(index);
+        if (SDL_IsGameController(index) && instance != unplugged && sideOf(instance) == nullptr &&
+            (waiting < 0 || instance < earliest)) {
+            waiting = index;
+            earliest = instance;
         }
-        return;
+    }
+    if (waiting >= 0) {
+        take(side, waiting);
     }
 }
 
@@ -114,6 +136,7 @@ void handle(const SDL_Event& event) {
     PadSide* side = nullptr;
     if (event.type == SDL_CONTROLLERDEVICEREMOVED && (side = sideOf(event.cdevice.which))) {
         release(*side);
+        giveToWaitingPad(*side, event.cdevice.which);
     } else if (event.type == SDL_CONTROLLERBUTTONDOWN && (side = sideOf(event.cbutton.which))) {
         press(*side, event.cbutton.button);
     } else if (event.type == SDL_CONTROLLERAXISMOTION &&
@@ -125,12 +148,15 @@ void handle(const SDL_Event& event) {
 
 } // namespace
 
-bool openPads() {
+bool openPads(LocalSides sides) {
     // Without this SDL would take over Ctrl-C and the game would no longer stop on it.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
         return false;
+    }
+    for (PadSide& side : padSides) {
+        side.local = isLocalSide(sides, side.playerNumber);
     }
     nextPollMilliseconds = std::numeric_limits<std::int64_t>::min();
     return true;

@@ -1,7 +1,9 @@
 // Game pads: up to two game controllers fence beside the keyboard. The first pad connected
-// fences on the left, the second on the right; a pad connected later takes the first free
-// side, and unplugging one frees its side. Every press becomes the side's key and goes through
-// onKeyPress, so a pad says and does exactly what the same key would, halts and wins included.
+// fences on the left, the second on the right; unplugging one frees its side, which goes to
+// the pad that has waited longest for one, else to the next pad connected. No pad takes a side
+// that the players here do not fence (the computer's). Every press becomes the side's key and
+// goes through onKeyPress, so a pad says and does exactly what the same key would, halts and
+// wins included.
 //
 // In the pad's standard layout: the D-pad or the left stick towards the opponent advances and
 // away from the opponent retreats; A (bottom face button) lunges, B (right) parries, X (left)
@@ -33,11 +35,11 @@ inline constexpr PadControl PAD_CONTROLS[] = {
 inline constexpr std::int64_t PAD_POLL_INTERVAL_MILLISECONDS = 4;
 
 // Starts SDL's game-controller support, alongside whatever else of SDL the game has up, and
-// lets pads be read while the game's window (not SDL's) has the focus. Pads connected already
-// are taken at the first poll, in the order SDL lists them. Returns false, and leaves nothing
-// started, when the support cannot start: pollPads then does nothing and the game is the one
-// without pads.
-bool openPads();
+// lets pads be read while the game's window (not SDL's) has the focus. Pads take only the
+// sides in sides. Pads connected already are taken at the first poll, in the order SDL lists
+// them. Returns false, and leaves nothing started, when the support cannot start: pollPads
+// then does nothing and the game is the one without pads.
+bool openPads(LocalSides sides);
 
 // Called from the idle step with a monotonic clock in milliseconds. Returns at once unless
 // PAD_POLL_INTERVAL_MILLISECONDS have passed since the last look (the first call looks);

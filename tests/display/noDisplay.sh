@@ -12,11 +12,13 @@ keys="*Advance*d     k*Retreat*a     ;*Lunge*f     j*Parry*s     l*Recover*w    
 cases=(
     "no DISPLAY at all|-||1||$needs_display"
     "DISPLAY naming no screen|:65000||1||$needs_display"
-    "the toolkit's -display passed on|-|-display :65000|1||$needs_display"
-    "--help|-|--help|0|Usage: lamevo *--help*--version*-display*${keys}leftEngarde.bmp*|"
+    "the toolkit's options passed on|-|-iconic -display :65000 -sync|1||$needs_display"
+    "--help|-|--help|0|Usage: lamevo *--help*--version*-display*-sync*status 2*${keys}leftEngarde.bmp*|"
     "--version|-|--version|0|The Lamevo $version|"
     "an unknown option|-|--bogus|2||lamevo: unknown option '--bogus'$try_help"
     "a value for an option without one|-|--help=x|2||lamevo: bad value in '--help=x'$try_help"
+    "a stray word|-|--computer hard -mute|2||lamevo: unexpected word 'hard'$try_help"
+    "a word the toolkit does not have|-|-mute|2||lamevo: unknown option '-mute'$try_help"
 )
 failures=0
 out=$(mktemp)

@@ -29,7 +29,7 @@ void startBout() {
 // A row works one of three pads: a button of the standard layout up (0) or down (1; pressing
 // one held down does nothing), the left stick's x to the value, or the pad plugged in or out.
 // Ann starts on cell 20, Bob on 22: the last stick push crosses them, and the last row presses
-// during the halt.
+// during the halt. The third pad waits without a side until the first is unplugged.
 constexpr int PLUG = -1, UNPLUG = -2, STICK = -3;
 constexpr int A = SDL_CONTROLLER_BUTTON_A, B = SDL_CONTROLLER_BUTTON_B, X = SDL_CONTROLLER_BUTTON_X,
               RIGHT = SDL_CONTROLLER_BUTTON_DPAD_RIGHT, LEFT = SDL_CONTROLLER_BUTTON_DPAD_LEFT;
@@ -45,14 +45,15 @@ const std::vector<PadRow> ROWS = {
     {0, STICK, -32768, ""}, {0, STICK, -10000, ""},  {0, STICK, -20000, ""},
     {0, STICK, 0, ""},      {0, STICK, -20000, "a"}, {0, STICK, 20000, "d"},
     {1, STICK, 20000, ";"}, {1, STICK, 0, ""},       {1, STICK, -20000, "k"},
-    {0, UNPLUG, 0, ""},     {1, A, 1, "j"},          {2, PLUG, 0, ""},
-    {2, X, 1, "w"},         {2, STICK, 20000, "d"},  {2, STICK, 0, ""},
+    {2, PLUG, 0, ""},       {2, B, 1, ""},           {0, UNPLUG, 0, ""},
+    {1, A, 1, "j"},         {2, X, 1, "w"},          {2, STICK, 20000, "d"},
+    {2, STICK, 0, ""},      {2, STICK, 20000, "d"},  {2, STICK, 0, ""},
     {2, STICK, 20000, "d"}, {2, STICK, 0, ""},       {2, STICK, 20000, "d"},
-    {2, STICK, 0, ""},      {2, STICK, 20000, "d"},  {2, A, 1, "f"},
+    {2, A, 1, "f"},
 };
 
 TEST(Pads, FenceExactlyAsTheirKeys) {
-    ASSERT_TRUE(openPads());
+    ASSERT_TRUE(openPads({}));
     startBout();
     SDL_Joystick* pads[3] = {};
     std::int64_t lastLook = 0;
@@ -74,6 +75,8 @@ TEST(Pads, FenceExactlyAsTheirKeys) {
     }
     EXPECT_EQ(bout.halted, 1);
     EXPECT_EQ(padTranscript.back(), "") << "a parry during the halt";
+    unplugVirtualPad(pads[1]);
+    unplugVirtualPad(pads[2]);
     closePads();
 
     startBout();
@@ -85,6 +88,24 @@ TEST(Pads, FenceExactlyAsTheirKeys) {
         });
         EXPECT_EQ(padTranscript[index], typed) << "row " << index;
     }
+}
+
+// With the computer on the right, pads wait for the left side alone.
+TEST(Pads, NeverTakeTheComputersSide) {
+    ASSERT_TRUE(openPads({.left = true, .right = false}));
+    startBout();
+    SDL_Joystick* first = plugInVirtualPad();
+    SDL_Joystick* second = plugInVirtualPad();
+    pollPads(0);
+    SDL_JoystickSetVirtualButton(second, A, 1);
+    EXPECT_EQ(captureStdout([] { pollPads(PAD_POLL_INTERVAL_MILLISECONDS); }), "");
+    unplugVirtualPad(first);
+    pollPads(2 * PAD_POLL_INTERVAL_MILLISECONDS);
+    SDL_JoystickSetVirtualButton(second, B, 1);
+    EXPECT_EQ(captureStdout([] { pollPads(3 * PAD_POLL_INTERVAL_MILLISECONDS); }),
+              "\nAnn, no one is attacking for you to parry.\n");
+    unplugVirtualPad(second);
+    closePads();
 }
 
 } // namespace
