@@ -6,8 +6,12 @@
 #include <new>
 
 BoutState bout{};
+bool refereeHeard = true;
 
 void announce(const char* format, ...) {
+    if (!refereeHeard) {
+        return;
+    }
     std::va_list arguments;
     va_start(arguments, format);
     std::vprintf(format, arguments);

@@ -116,5 +116,9 @@ inline bool fencersHaveCrossed(const Fencer& left, const Fencer& right) {
 void moveQuad(FencerQuad& quad, float dx);
 
 // The referee's voice: formatted text on standard output, flushed at once so that a
-// pipe or a terminal sees every message the moment it is said.
+// pipe or a terminal sees every message the moment it is said; nothing at all while
+// refereeHeard is false.
 [[gnu::format(printf, 1, 2)]] void announce(const char* format, ...);
+// True from the start. The computer turns it off while it fences bouts of its own or imagines
+// how the bout may go, so that none of those is heard.
+extern bool refereeHeard;

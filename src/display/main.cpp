@@ -66,6 +66,9 @@ void onLocalKeyPress(unsigned char key, int x, int y) {
         return;
     }
     playerOnGuard = true;
+    if (computer) {
+        opponentSeesKey(*computer, key);
+    }
     onKeyPress(key, x, y);
 }
 

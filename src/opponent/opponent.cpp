@@ -1,13 +1,16 @@
-#include "opponent.h"
+#include "sandbox.h"
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 
 namespace {
 
-// How each level fences. Reaction times are drawn evenly between the two bounds; the parry
-// chance is decided once for each lunge it sees begin; a mistake turns a press it meant into
-// a lunge or a parry that does no good (never a retreat, so never off its own end).
+// How each level fences. Reaction times are drawn evenly between the two bounds. Easy decides
+// by the plain rules below: the parry chance is decided once for each lunge it sees begin; a
+// mistake turns a press it meant into a lunge or a parry that does no good (never a retreat,
+// so never off its own end). The upper levels decide by their tactics, and a mistake there
+// is a decision it lets pass.
 struct LevelTraits {
     Milliseconds quickestReaction;
     Milliseconds slowestReaction;
@@ -16,12 +19,13 @@ struct LevelTraits {
     bool evades; // steps back from a lunge it will not parry
     std::int32_t nearestAttackGap;
     std::int32_t farthestAttackGap;
+    Milliseconds glanceEvery; // while nothing calls for a key, it looks at the strip this often
 };
 
 constexpr LevelTraits LEVEL_TRAITS[] = {
-    /* easy   */ {380, 650, 35, 15, false, 4, 5},
-    /* normal */ {200, 400, 65, 0, false, 3, 4},
-    /* hard   */ {150, 260, 90, 0, true, 3, 3},
+    /* easy   */ {380, 650, 35, 15, false, 4, 5, 100},
+    /* normal */ {220, 360, 65, 10, false, 3, 4, 100},
+    /* hard   */ {150, 190, 90, 0, true, 3, 3, 40},
 };
 
 // No person reacts quicker than this to what happens on the strip.
@@ -30,9 +34,6 @@ static_assert(std::ranges::all_of(LEVEL_TRAITS, [](const LevelTraits& traits) {
     return traits.quickestReaction >= QUICKEST_HUMAN_REACTION &&
            traits.slowestReaction >= traits.quickestReaction;
 }));
-
-// While nothing calls for a key, it looks at the strip again this often.
-constexpr Milliseconds GLANCE_MILLISECONDS = 100;
 
 // The farthest gap from which a lunge arrives against a fencer who stands still.
 constexpr std::int32_t LUNGE_REACH = LUNGE_TRAVEL_CELLS + 1 + LUNGE_ARRIVAL_GAP;
@@ -119,35 +120,92 @@ std::optional<FencerCommand> decide(Opponent& opponent, const View& view) {
     return command;
 }
 
+// The reaction before a press: drawn evenly between the level's bounds.
 Milliseconds reactionTime(Opponent& opponent) {
     const LevelTraits& traits = traitsOf(opponent);
     return std::uniform_int_distribution<Milliseconds>(traits.quickestReaction,
                                                        traits.slowestReaction)(opponent.random);
 }
 
+void press(Opponent& opponent, FencerCommand command, Milliseconds now) {
+    if (!pressFitsTheLimit(opponent, now)) {
+        return;
+    }
+    opponent
+        .recentPresses[static_cast<std::size_t>(opponent.pressCount) % MOST_PRESSES_PER_SECOND] =
+        now;
+    ++opponent.pressCount;
+    opponent.latestPressSeenAt = opponent.planSeenAt;
+    onKeyPress(commandKey(opponent.playerNumber, command), 0, 0);
+}
+
+// The lunges move on as the bout's clock turns to a new second; it notes when that happens.
+void watchTheClock(Opponent& opponent, Milliseconds now) {
+    const WholeSeconds second = controlHooks.now();
+    if (second != opponent.second || opponent.secondBeganAt < 0) {
+        opponent.second = second;
+        opponent.secondBeganAt = now;
+    }
+}
+
+void glanceAndDecide(Opponent& opponent, Milliseconds now) {
+    opponent.planSeenAt = now;
+    opponent.planDone = 0;
+    opponent.planLength = 0;
+    const Milliseconds earliest = now + reactionTime(opponent);
+    if (opponent.level == OpponentLevel::easy) {
+        if (const std::optional<FencerCommand> command = decide(opponent, glance(opponent))) {
+            opponent.plan[0] = {earliest, *command};
+            opponent.planLength = 1;
+        }
+    } else {
+        opponent.planLength = planPresses(opponent, now, earliest, opponent.plan);
+        // A press meant for later waits for a later glance, which may see better; and now
+        // and then it hesitates and lets the moment pass.
+        if (opponent.planLength > 0 &&
+            (opponent.plan[0].at >= earliest + traitsOf(opponent).glanceEvery ||
+             percentChance(opponent, traitsOf(opponent).mistakePercent))) {
+            opponent.planLength = 0;
+        }
+    }
+    opponent.dueAt = opponent.planLength > 0
+                         ? opponent.plan[static_cast<std::size_t>(opponent.planLength - 1)].at
+                         : now + traitsOf(opponent).glanceEvery;
+}
+
 } // namespace
 
 Opponent createOpponent(std::int32_t playerNumber, OpponentLevel level, std::uint32_t seed) {
-    Opponent opponent{
-        playerNumber, level, std::mt19937(seed), 0, false, FencerCommand::advance, false, false, 0};
+    Opponent opponent;
+    opponent.playerNumber = playerNumber;
+    opponent.level = level;
+    opponent.random.seed(seed);
     opponent.attackGap = pickAttackGap(opponent);
     return opponent;
 }
 
 void opponentStep(Opponent& opponent) {
     const Milliseconds now = controlHooks.nowMilliseconds();
-    if (now < opponent.dueAt) {
-        return;
+    watchTheClock(opponent, now);
+    while (opponent.planDone < opponent.planLength &&
+           opponent.plan[static_cast<std::size_t>(opponent.planDone)].at <= now) {
+        press(opponent, opponent.plan[static_cast<std::size_t>(opponent.planDone)].command, now);
+        ++opponent.planDone;
     }
-    if (opponent.hasPlan) {
-        opponent.hasPlan = false;
-        onKeyPress(commandKey(opponent.playerNumber, opponent.plan), 0, 0);
+    if (opponent.planDone == opponent.planLength && now >= opponent.dueAt) {
+        glanceAndDecide(opponent, now);
     }
-    if (const std::optional<FencerCommand> command = decide(opponent, glance(opponent))) {
-        opponent.plan = *command;
-        opponent.hasPlan = true;
-        opponent.dueAt = now + reactionTime(opponent);
-    } else {
-        opponent.dueAt = now + GLANCE_MILLISECONDS;
+}
+
+void opponentSeesKey(Opponent& opponent, unsigned char key) {
+    const unsigned char typed = key == ':' ? ';' : static_cast<unsigned char>(std::tolower(key));
+    for (const CommandKeys& keys : COMMAND_KEYS) {
+        if (typed == (opponent.playerNumber == LEFT_PLAYER ? keys.rightKey : keys.leftKey)) {
+            const std::size_t slot =
+                static_cast<std::size_t>(opponent.seenKeyCount) % OPPONENT_KEYS_REMEMBERED;
+            opponent.seenKeys[slot] = {controlHooks.nowMilliseconds(), typed};
+            ++opponent.seenKeyCount;
+            return;
+        }
     }
 }

@@ -1,42 +1,114 @@
 // The computer opponent: lets a lone player fence. It fences one side of the bout the way a
 // player would, by pressing that side's keys through onKeyPress, so every rule, message, halt
-// and the win apply to it unchanged. It decides only from what a player sees (both fencers'
-// cells, who is lunging, whether play is halted or won) and the start of its own lunge, and
-// it reacts as slowly as a person: each press comes a reaction time after the glance it was
-// decided on. Its choices come from one generator seeded when it is created.
+// and the win apply to it unchanged. It decides only from what a player sees: both fencers'
+// cells, who is lunging, whether play is halted or won, the start of its own lunge, when the
+// lunges move on (once a second, on the bout's clock) and the keys its opponent presses, as a
+// person sharing the keyboard sees the other's hands. It keeps to a person's limits: each
+// press comes at least a reaction time (never under 150 ms) after the glance it was decided
+// on, and it never presses more than 10 keys in any second. Its choices come from one
+// generator seeded when it is created.
 //
-// It comes forward into range, lunges when a touch is likely, parries a lunge that comes
-// within reach (not every one), recovers from a lunge of its own that can no longer arrive,
-// and never steps off its own end on purpose.
+// Easy comes forward into range, lunges when a touch is likely, parries some lunges in reach
+// and makes mistakes, slowly. Normal and hard keep their distance, counter-attack a player
+// who walks into reach, parry lunges they see coming, take the touch when the gap allows and
+// learn the rhythm of a player who repeats a pattern of keys, foreseeing the next keys. Before
+// each decision they try their likely presses on an imagined copy of the bout, with the
+// bout's own rules, against what they expect the player to do; hard sees quicker and further.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <random>
 
 #include "control.h"
 
 enum class OpponentLevel { easy, normal, hard };
 
+inline constexpr int MOST_PRESSES_PER_SECOND = 10;
+inline constexpr int OPPONENT_KEYS_REMEMBERED = 24;
+inline constexpr int MOST_PRESSES_PER_PLAN = 3;
+
+struct SeenKey {
+    Milliseconds at;
+    unsigned char key;
+};
+
+struct PlannedPress {
+    Milliseconds at;
+    FencerCommand command;
+};
+
 // Everything one computer fencer keeps between its steps.
 struct Opponent {
-    std::int32_t playerNumber; // the side it fences: LEFT_PLAYER or RIGHT_PLAYER
-    OpponentLevel level;
+    std::int32_t playerNumber = LEFT_PLAYER; // the side it fences: LEFT_PLAYER or RIGHT_PLAYER
+    OpponentLevel level = OpponentLevel::normal;
     std::mt19937 random;
-    Milliseconds dueAt; // before this, a step does nothing at all
-    bool hasPlan;       // a key decided at the last glance waits for its reaction time
-    FencerCommand plan;
-    bool sawOpponentLunging; // at the last glance
-    bool willParry;          // decided once for each lunge of the opponent it sees begin
-    std::int32_t attackGap;  // it lunges once the gap has closed to this
+    Milliseconds dueAt = 0; // its next glance
+    // The presses decided at the latest glance, in time order, and that glance.
+    std::array<PlannedPress, MOST_PRESSES_PER_PLAN> plan{};
+    std::int32_t planLength = 0;
+    std::int32_t planDone = 0;
+    Milliseconds planSeenAt = 0;
+    bool sawOpponentLunging = false; // at the last glance
+    bool willParry = false;          // decided once for each lunge of the opponent it sees begin
+    std::int32_t attackGap = 0;      // easy lunges once the gap has closed to this
+    // The opponent's latest keys, oldest first once the ring is full.
+    std::array<SeenKey, OPPONENT_KEYS_REMEMBERED> seenKeys{};
+    std::int32_t seenKeyCount = 0;
+    // When the bout's clock last turned to a new second, as far as it has watched.
+    WholeSeconds second = 0;
+    Milliseconds secondBeganAt = -1;
+    // Its own latest presses, a ring, for the limit of keys in any second.
+    std::array<Milliseconds, MOST_PRESSES_PER_SECOND> recentPresses{};
+    std::int32_t pressCount = 0;
+    // For whoever measures it: the glance the latest press was decided on.
+    Milliseconds latestPressSeenAt = 0;
 };
 
 // A computer fencer for the side of playerNumber, at this level, whose choices follow from
-// seed alone (the same seed and the same bout give the same choices). Its first step glances
-// at the bout at once.
+// seed alone (the same seed, the same bout and the same keys give the same choices). Its
+// first step glances at the bout at once.
 Opponent createOpponent(std::int32_t playerNumber, OpponentLevel level, std::uint32_t seed);
 
-// One step of the computer fencer, to be called on every idle turn before onIdle. Until its
-// timer (controlHooks.nowMilliseconds) is due it returns at once and does nothing at all.
-// When due, it presses the key it decided on at its last glance, if any (ignored during a
-// halt or after a win, as any player's key), then glances at the bout again and decides.
+// One step of the computer fencer, to be called on every idle turn before onIdle. It watches
+// the bout's clock, presses a key it decided on once that key is due (ignored during a halt or
+// after a win, as any player's key), and when its next glance is due it looks at the bout and
+// decides its next keys. Between glances and presses it changes nothing in the bout.
 void opponentStep(Opponent& opponent);
+
+// Shows the computer a key just pressed by anyone at the keyboard, at
+// controlHooks.nowMilliseconds; it keeps its opponent's command keys and ignores the rest.
+// Call it for every key typed in the window, before onKeyPress.
+void opponentSeesKey(Opponent& opponent, unsigned char key);
+
+// Score of a bout fenced to the end, without a window, on simulated clocks.
+struct BoutScore {
+    std::int32_t leftTouches;
+    std::int32_t rightTouches;
+};
+
+// A simulated bout gives up after this much simulated time, whatever the score: two fencers
+// who never attack would otherwise fence for ever. Bouts to 15 between the computer's levels
+// end within three simulated minutes when they end at all; two hard ones that hold each other
+// off now and then cost about a third of a second to give up on.
+inline constexpr Milliseconds SIMULATED_BOUT_GIVE_UP_MILLISECONDS = 10 * 60'000;
+
+// Fences a whole bout to touchLimit between two computer fencers of these levels, on simulated
+// clocks (one idle turn per millisecond), printing nothing; the same seed gives the same score.
+// Leaves controlHooks and the shared bout as they were before the call.
+// It stops on the idle turn on which a fencer reaches touchLimit (the ten seconds before the
+// process would end are not run, and nothing ends the process), or after
+// SIMULATED_BOUT_GIVE_UP_MILLISECONDS with the score as it stands then. A touchLimit below 1
+// fences nothing and scores 0 to 0. Safe to call inside the running game between two bouts:
+// while it runs, poses, redraws and sounds go nowhere and the referee is not heard.
+BoutScore fenceComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
+                            std::uint32_t seed);
+
+// What fenceComputerBout does, with whatever presses keys given as pressKeys: it is called on
+// every simulated millisecond (its argument), before the bout's idle step, as the game's idle
+// step calls a computer fencer. It may press keys through onKeyPress and step computer fencers
+// of its own. The clocks start at second 1000 of controlHooks.now, millisecond 1'000'000 of
+// controlHooks.nowMilliseconds; the fencers are called "Left" and "Right".
+BoutScore fenceSimulatedBout(std::int32_t touchLimit,
+                             const std::function<void(Milliseconds now)>& pressKeys);
