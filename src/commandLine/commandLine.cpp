@@ -18,20 +18,10 @@ struct OptionRow {
     bool (*apply)(GameOptions& options, std::string_view value);
 };
 
-struct LevelName {
-    std::string_view name;
-    OpponentLevel level;
-};
-constexpr LevelName COMPUTER_LEVELS[] = {
-    {"easy", OpponentLevel::easy},
-    {"normal", OpponentLevel::normal},
-    {"hard", OpponentLevel::hard},
-};
-
 // "--computer" alone fences the normal computer.
 bool applyComputer(GameOptions& options, std::string_view value) {
     const std::string_view name = value.empty() ? "normal" : value;
-    for (const LevelName& level : COMPUTER_LEVELS) {
+    for (const OpponentLevelName& level : OPPONENT_LEVEL_NAMES) {
         if (level.name == name) {
             options.computer = level.level;
             return true;
@@ -64,6 +54,13 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--seed", "N", false, "make the computer's choices repeatable", applySeed},
     {"--mute", "", false, "fence without sound",
      [](GameOptions& options, std::string_view) { return options.mute = true; }},
+    {"--tournament", "", false, "a club night: a pool of 3 to 8 fencers, then a tableau",
+     [](GameOptions& options, std::string_view) { return options.tournament = true; }},
+    {"--results", "FILE", false, "keep the club night's results in FILE (CSV)",
+     [](GameOptions& options, std::string_view value) {
+         options.resultsPath = std::string(value);
+         return !value.empty();
+     }},
 };
 
 // The window toolkit's options whose next word is their value, whatever it looks like.
@@ -130,6 +127,13 @@ CommandLine readCommandLine(int& argc, char** argv) {
             line.refusal = refusalFor("bad value in", word);
             break;
         }
+    }
+    if (line.refusal.empty() && line.options.resultsPath && !line.options.tournament) {
+        line.refusal = "lamevo: --results keeps a club night's results; add --tournament.";
+    }
+    if (line.refusal.empty() && line.options.computer && line.options.tournament) {
+        line.refusal = "lamevo: --computer fences one bout; a club night seats its computers "
+                       "by name (easy, normal or hard).";
     }
     argv[kept] = nullptr;
     argc = kept;

@@ -18,7 +18,9 @@ struct GameOptions {
     bool showVersion;
     std::optional<OpponentLevel> computer; // the computer fences the right fencer
     std::optional<std::uint32_t> seed;     // for the computer's choices
-    bool mute; // no buzzer, no clash, and the audio output is never opened
+    bool mute;       // no buzzer, no clash, and the audio output is never opened
+    bool tournament; // a club night of 3 to 8 fencers
+    std::optional<std::string> resultsPath; // the club night's results, as CSV
 };
 
 struct CommandLine {
@@ -34,7 +36,8 @@ inline constexpr int USAGE_ERROR_STATUS = 2;
 // so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: words
 // that do not begin with "--", and the value after -display or -geometry even when it does.
 // An option the table does not have, a value given to an option that takes none, an empty
-// value after "=", or a value the option refuses ends the reading with a refusal.
+// value after "=", or a value the option refuses ends the reading with a refusal; so do
+// --results without --tournament, and --computer with it (the night seats its own computers).
 CommandLine readCommandLine(int& argc, char** argv);
 
 // The usage text for --help: the options, both players' keys and game pads, where the pictures

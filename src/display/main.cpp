@@ -17,6 +17,7 @@
 #include "display.h"
 #include "opponent.h"
 #include "pads.h"
+#include "tournament.h"
 
 namespace {
 
@@ -72,6 +73,21 @@ void idleStep() {
     onIdle();
 }
 
+// In a club night the end of a bout moves on to the next one; the game ends after the final.
+void clubNightIdleStep() {
+    idleStep();
+    recordWindowBoutOnceWon();
+}
+
+void endClubNightBout(int status) {
+    std::optional<WindowBout> next = finishWindowBout(stdin);
+    if (!next) {
+        std::exit(status);
+    }
+    computer = std::move(next->computer);
+    playerOnGuard = false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -101,7 +117,9 @@ int main(int argc, char** argv) {
     glutInitWindowPosition(WINDOW_LEFT, WINDOW_TOP);
     glutInitWindowSize(WINDOW_WIDTH, WINDOW_HEIGHT);
     glutCreateWindow(WINDOW_TITLE);
-    if (commandLine.options.computer) {
+    if (commandLine.options.tournament) {
+        glutIdleFunc(clubNightIdleStep);
+    } else if (commandLine.options.computer) {
         const std::optional<std::uint32_t> seed = commandLine.options.seed;
         computer = createOpponent(RIGHT_PLAYER, *commandLine.options.computer,
                                   seed ? *seed : std::random_device{}());
@@ -110,7 +128,8 @@ int main(int argc, char** argv) {
         glutIdleFunc(onIdle);
     }
     glutDisplayFunc(drawFrame);
-    glutKeyboardFunc(computer ? onKeyPressFacingTheComputer : onKeyPress);
+    glutKeyboardFunc(computer || commandLine.options.tournament ? onKeyPressFacingTheComputer
+                                                                : onKeyPress);
 
     // The clocks and the silence stay as control has them, unless the sound output opens.
     controlHooks.requestRedraw = glutPostRedisplay;
@@ -121,6 +140,15 @@ int main(int argc, char** argv) {
     }
     resetSprites();
 
+    if (commandLine.options.tournament) {
+        controlHooks.endProcess = endClubNightBout;
+        computer =
+            beginClubNight(stdin, {commandLine.options.resultsPath, commandLine.options.seed})
+                .computer;
+        padsOpen = openPads();
+        glutMainLoop();
+        return 0;
+    }
     bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);
     bout.leftFencer = createFencer(firstName, LEFT_PLAYER);
     bout.rightFencer = createFencer(secondName, RIGHT_PLAYER);
