@@ -118,14 +118,14 @@ void showStandings(bool poolBout, std::size_t roundsBefore) {
     saveResults();
 }
 
-void record(const NextBout& bout, std::int32_t leftTouches, std::int32_t rightTouches) {
+void record(const NextBout& fenced, std::int32_t leftTouches, std::int32_t rightTouches) {
     const std::size_t roundsBefore = night.tableau.size();
     const BoutResult result = recordBout(night, leftTouches, rightTouches);
     if (leftTouches == rightTouches) {
         announce("\n%s wins the level bout by lot.\n",
                  night.seats[result.leftWon ? result.leftSeat : result.rightSeat].name.c_str());
     }
-    showStandings(bout.pool, roundsBefore);
+    showStandings(fenced.pool, roundsBefore);
 }
 
 Fencer& seatFencer(std::int32_t side, std::int32_t seat) {
@@ -171,9 +171,12 @@ WindowBout startWindowBout(std::FILE* input, const NextBout& next) {
              right.name.c_str(), next.touchLimit);
     printControls(left.name.c_str(), right.name.c_str());
     announce("\n\n\t\tHit Any Key then Enter to Start the Bout!");
-    // Whatever the go-ahead is, a number, a word or the end of input, the bout starts.
-    std::int32_t goAhead = 0;
-    readNumber(input, goAhead);
+    // Any word then Enter starts the bout, and so does the end of input. The rest of its line
+    // goes too, so that nothing typed now answers the next bout's go-ahead.
+    if (skipWord(input)) {
+        for (int c = std::getc(input); c != EOF && c != '\n'; c = std::getc(input)) {
+        }
+    }
 
     putOnTheStrip(next);
     windowBout = next;

@@ -69,6 +69,7 @@ def aPersonFencesOneBoutOfAClubNight(run):
         game.waitFor(f"Pool bout {boutNumber} of 3: Ann against {opponent}, 5 touches.\n",
                      timeout=60)
         game.waitFor("Hit Any Key then Enter to Start the Bout!")
+        game.expectNothingMore(settle=0.5)  # the bout waits for its go-ahead
         game.answer("go")
         bout = consoleText.Bout("Ann", opponent, 5)
         game.expect(bout.scoreboard())
