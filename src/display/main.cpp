@@ -105,6 +105,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (commandLine.options.tournament) {
+        prepareClubNight({commandLine.options.resultsPath, commandLine.options.seed});
+    }
     char* firstName = nullptr;
     char* secondName = nullptr;
     bout.touchLimit = 0;
@@ -142,9 +145,7 @@ int main(int argc, char** argv) {
 
     if (commandLine.options.tournament) {
         controlHooks.endProcess = endClubNightBout;
-        computer =
-            beginClubNight(stdin, {commandLine.options.resultsPath, commandLine.options.seed})
-                .computer;
+        computer = beginClubNight(stdin).computer;
         padsOpen = openPads();
         glutMainLoop();
         return 0;

@@ -14,6 +14,7 @@ static_assert(std::size(COMPUTER_NAMES) == MOST_FENCERS);
 // The one club night of the process, as the bout is the one bout.
 Tournament night;
 std::optional<std::string> resultsPath;
+std::optional<std::uint32_t> seedOption;
 // The bout the window fences, and whether its result has been recorded.
 std::optional<NextBout> windowBout;
 bool windowBoutRecorded = false;
@@ -235,18 +236,22 @@ WindowBout fenceOn(std::FILE* input) {
 
 } // namespace
 
-WindowBout beginClubNight(std::FILE* input, const ClubNightOptions& options) {
+void prepareClubNight(const ClubNightOptions& options) {
     resultsPath = options.resultsPath;
+    seedOption = options.seed;
     std::string fault;
     if (resultsPath && !writeResultsFile(*resultsPath, resultsCsv(Tournament{}), fault)) {
         std::fprintf(stderr, "The Lamevo cannot write the results to %s: %s.\n",
                      resultsPath->c_str(), fault.c_str());
         std::exit(1);
     }
+}
+
+WindowBout beginClubNight(std::FILE* input) {
     announce("\n\tWelcome to The Lamevo!\n");
     const std::int32_t count = askForFencerCount(input);
     std::vector<Seat> seats = askForSeats(input, count);
-    const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
+    const std::uint32_t seed = seedOption ? *seedOption : std::random_device{}();
     night = createTournament(std::move(seats), seed);
     announce("\nOne pool, bouts to %d; then a tableau of %d, bouts to %d. Lots drawn with seed "
              "%u.\n",

@@ -131,13 +131,16 @@ struct WindowBout {
     std::optional<Opponent> computer;
 };
 
+// Keeps the options for the night and writes its results file empty, so that a file that
+// cannot be written is refused before anything else: one line on standard error, status 1.
+void prepareClubNight(const ClubNightOptions& options);
+
 // Greets, asks how many fencers and their names (easy, normal or hard seats a computer), then
 // fences the computers' bouts until a bout with a person in it: that one is announced, its go-
 // ahead read, and the shared bout set up for it. If every bout is between computers the final
 // is put on the shared bout as won, so the window congratulates its winner and the game ends
-// ten seconds later. End of input during the dialogue: one line on standard error, status 1. A
-// results file that cannot be written: one line on standard error, status 1, before any bout.
-WindowBout beginClubNight(std::FILE* input, const ClubNightOptions& options);
+// ten seconds later. End of input during the dialogue: one line on standard error, status 1.
+WindowBout beginClubNight(std::FILE* input);
 
 // To be called after every idle turn of the window: once its bout is won, records it, prints
 // the pool sheet or the tableau and rewrites the results, at once and once only.

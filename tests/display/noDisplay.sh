@@ -17,6 +17,8 @@ cases=(
     "--version|-|--version|0|The Lamevo $version|"
     "an unknown option|-|--bogus|2||lamevo: unknown option '--bogus'$try_help"
     "a value for an option without one|-|--help=x|2||lamevo: bad value in '--help=x'$try_help"
+    "results without a club night|-|--results=x.csv|2||lamevo: --results keeps a club night's results; add --tournament."
+    "results that cannot be written|-|--tournament --results=/nonexistent/x.csv|1||The Lamevo cannot write the results to /nonexistent/x.csv: No such file or directory."
 )
 failures=0
 out=$(mktemp)
