@@ -335,8 +335,10 @@ std::string poolSheetText(const Tournament& tournament) {
         }
         const PoolStanding& line = standings[row];
         const double ratio = line.bouts == 0 ? 0.0 : double(line.victories) / line.bouts;
-        text += formatted("%5d%7.3f%5d%5d%+6d", line.victories, ratio, line.touchesScored,
-                          line.touchesReceived, line.touchesScored - line.touchesReceived);
+        const std::int32_t indicator = line.touchesScored - line.touchesReceived;
+        text += formatted("%5d%7.3f%5d%5d", line.victories, ratio, line.touchesScored,
+                          line.touchesReceived) +
+                formatted(indicator == 0 ? "%6d" : "%+6d", indicator);
         text += line.place == 0 ? "\n" : formatted("%7d\n", line.place);
     }
     return text;
