@@ -1,5 +1,5 @@
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 #include "console.h"
 #include "tournament.h"
@@ -196,17 +196,17 @@ WindowBout startWindowBout(std::FILE* input, const NextBout& next) {
 // The final nobody watched, shown won: the winner is congratulated as after any bout, and
 // the game ends ten seconds later.
 void showTheDecidedFinal() {
-    const BoutResult& final = *night.tableau.back().front().result;
+    const BoutResult& decided = *night.tableau.back().front().result;
     putOnTheStrip(
-        NextBout{false, 2, final.leftSeat, final.rightSeat, DIRECT_ELIMINATION_TOUCH_LIMIT});
-    bout.leftFencer->touches = final.leftTouches;
-    bout.rightFencer->touches = final.rightTouches;
+        NextBout{false, 2, decided.leftSeat, decided.rightSeat, DIRECT_ELIMINATION_TOUCH_LIMIT});
+    bout.leftFencer->touches = decided.leftTouches;
+    bout.rightFencer->touches = decided.rightTouches;
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
-    const std::int32_t winnerTouches = final.leftWon ? final.leftTouches : final.rightTouches;
-    if (winnerTouches == final.leftTouches + final.rightTouches - winnerTouches) {
-        (final.leftWon ? bout.leftWon : bout.rightWon) = 1;
+    if (decided.leftTouches == decided.rightTouches) {
+        (decided.leftWon ? bout.leftWon : bout.rightWon) = 1; // level, decided by lot
     } else {
-        bout.touchLimit = winnerTouches; // a bout the computers gave up on ends where it stood
+        // A bout the computers gave up on is won where it stood.
+        bout.touchLimit = std::max(decided.leftTouches, decided.rightTouches);
         checkForWinner();
     }
     bout.haltTime = controlHooks.now();
