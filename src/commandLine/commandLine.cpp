@@ -18,20 +18,10 @@ struct OptionRow {
     bool (*apply)(GameOptions& options, std::string_view value);
 };
 
-struct LevelName {
-    std::string_view name;
-    OpponentLevel level;
-};
-constexpr LevelName COMPUTER_LEVELS[] = {
-    {"easy", OpponentLevel::easy},
-    {"normal", OpponentLevel::normal},
-    {"hard", OpponentLevel::hard},
-};
-
 // "--computer" alone fences the normal computer.
 bool applyComputer(GameOptions& options, std::string_view value) {
     const std::string_view name = value.empty() ? "normal" : value;
-    for (const LevelName& level : COMPUTER_LEVELS) {
+    for (const OpponentLevelName& level : OPPONENT_LEVEL_NAMES) {
         if (level.name == name) {
             options.computer = level.level;
             return true;
@@ -101,7 +91,8 @@ constexpr OptionRow OPTION_TABLE[] = {
      [](GameOptions& options, std::string_view) { return options.showVersion = true; }},
     {"--computer", "LEVEL", true, "fence the computer: easy, normal (the default) or hard",
      applyComputer},
-    {"--seed", "N", false, "make the computer's choices repeatable", applySeed},
+    {"--seed", "N", false, "make the computer's choices and a club night's lots repeatable",
+     applySeed},
     {"--mute", "", false, "fence without sound",
      [](GameOptions& options, std::string_view) { return options.mute = true; }},
     {"--fullscreen", "", false, "start full screen; F11 switches to the window and back",
@@ -109,6 +100,13 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--host", "PORT", true, "fence on the left against a player who joins over the network",
      applyHost},
     {"--join", "ADDR[:PORT]", false, "fence on the right of the game hosted at ADDR", applyJoin},
+    {"--tournament", "", false, "a club night: a pool of 3 to 8 fencers, then a tableau",
+     [](GameOptions& options, std::string_view) { return options.tournament = true; }},
+    {"--results", "FILE", false, "keep the club night's results in FILE (CSV)",
+     [](GameOptions& options, std::string_view value) {
+         options.resultsPath = std::string(value);
+         return !value.empty();
+     }},
 };
 
 // The window toolkit's own options, the only words passed on to it. The value of one that
@@ -191,11 +189,18 @@ CommandLine readCommandLine(int& argc, char** argv) {
         }
     }
     const GameOptions& chosen = line.options;
+    if (line.refusal.empty() && chosen.resultsPath && !chosen.tournament) {
+        line.refusal = "lamevo: --results keeps a club night's results; add --tournament.";
+    }
+    if (line.refusal.empty() && chosen.computer && chosen.tournament) {
+        line.refusal = "lamevo: --computer fences one bout; a club night seats its computers "
+                       "by name (easy, normal or hard).";
+    }
     const int ways = (chosen.hostPort ? 1 : 0) + (chosen.joinAddress.empty() ? 0 : 1) +
-                     (chosen.computer ? 1 : 0);
+                     (chosen.computer ? 1 : 0) + (chosen.tournament ? 1 : 0);
     if (line.refusal.empty() && ways > 1) {
-        line.refusal = "lamevo: choose one of --host, --join and --computer; try 'lamevo --help' "
-                       "for the options.";
+        line.refusal = "lamevo: choose one of --host, --join, --computer and --tournament; try "
+                       "'lamevo --help' for the options.";
     }
     argv[kept] = nullptr;
     argc = kept;

@@ -34,6 +34,23 @@ void listControls(const char* firstName, const char* secondName);
 // Reads the go-ahead: a number, a word or the end of input all count.
 void readGoAhead(std::FILE* input);
 
+// The console's reads, shared by the dialogues that set up a bout or a club night.
+enum class NumberRead { converted, notANumber, endOfInput };
+// One word the way "%s" reads it: blanks and line ends before it skipped, the blank after it
+// left unread, the whole word consumed but only capacity - 1 bytes of it kept (capacity >= 1).
+// Returns false if input ends before a word begins.
+bool readWord(std::FILE* input, char* buffer, std::size_t capacity);
+// Reads and forgets one word; false at end of input.
+bool skipWord(std::FILE* input);
+// A decimal number the way "%d" reads it: a word that does not begin with one stays unread
+// (notANumber); numbers beyond the 32-bit range are held at its ends.
+NumberRead readNumber(std::FILE* input, std::int32_t& value);
+// One name in newly allocated storage (malloc), cut as the set-up dialogue cuts names; null if
+// input ends before a word begins. If memory runs out it says so and ends with status 1.
+char* readName(std::FILE* input);
+// The key list of the set-up dialogue: the first name's keys fence on the left.
+void printControls(const char* firstName, const char* secondName);
+
 // Prints the touch limit, the score with both names and the strip with an "@" on each
 // fencer's cell to standard output, flushed. Fencers off the strip show no "@".
 void printScoreboard(const Fencer& leftFencer, const Fencer& rightFencer, std::int32_t touchLimit);

@@ -25,8 +25,6 @@ constexpr Utf8Lead UTF8_LEADS[] = {
     {0x80, 0x00, 1, 0x0}, {0xE0, 0xC0, 2, 0x80}, {0xF0, 0xE0, 3, 0x800}, {0xF8, 0xF0, 4, 0x10000}};
 constexpr std::size_t LONGEST_UTF8_CHARACTER = 4;
 
-enum class NumberRead { converted, notANumber, endOfInput };
-
 bool isBlank(int c) {
     return std::isspace(c) != 0;
 }
@@ -38,6 +36,8 @@ int skipBlanks(std::FILE* input) {
     }
     return c;
 }
+
+} // namespace
 
 // Reads one word the way "%s" does: blanks and line ends before it are skipped, the blank
 // after it is left unread. The whole word is consumed, but only as much as fits in the
@@ -94,6 +94,13 @@ NumberRead readNumber(std::FILE* input, std::int32_t& value) {
     return NumberRead::converted;
 }
 
+bool skipWord(std::FILE* input) {
+    char discarded[DISCARD_BUFFER_SIZE];
+    return readWord(input, discarded, sizeof discarded);
+}
+
+namespace {
+
 [[noreturn]] void inputEndedTooSoon() {
     std::fputs("The Lamevo: the input ended before the bout could be set up.\n", stderr);
     std::exit(1);
@@ -114,10 +121,12 @@ std::size_t nameLength(std::string_view word) {
     return LONGEST_NAME;
 }
 
+} // namespace
+
 char* readName(std::FILE* input) {
     char nameBuffer[LONGEST_NAME + LONGEST_UTF8_CHARACTER];
     if (!readWord(input, nameBuffer, sizeof nameBuffer)) {
-        inputEndedTooSoon();
+        return nullptr;
     }
     const std::size_t length = nameLength(nameBuffer);
     auto* name = static_cast<char*>(std::malloc(length + 1));
@@ -130,6 +139,8 @@ char* readName(std::FILE* input) {
     return name;
 }
 
+namespace {
+
 // The bout-type question: 1 means a pool bout, 2 a direct-elimination bout; 5 and 15 typed
 // as they are also count. Each word that is not a number costs one reminder.
 std::int32_t askForBoutType(std::FILE* input, std::int32_t touchLimit) {
@@ -138,8 +149,7 @@ std::int32_t askForBoutType(std::FILE* input, std::int32_t touchLimit) {
         NumberRead read = readNumber(input, touchLimit);
         while (read == NumberRead::notANumber) {
             announce("\nPlease select either 1 or 2: ");
-            char discarded[DISCARD_BUFFER_SIZE];
-            readWord(input, discarded, sizeof discarded);
+            skipWord(input);
             read = readNumber(input, touchLimit);
         }
         if (read == NumberRead::endOfInput) {
@@ -154,6 +164,8 @@ std::int32_t askForBoutType(std::FILE* input, std::int32_t touchLimit) {
     return touchLimit;
 }
 
+} // namespace
+
 void printControls(const char* firstName, const char* secondName) {
     announce("\n\tHere are the Controls to Play:\n");
     announce("\n\t%s:", firstName);
@@ -165,8 +177,6 @@ void printControls(const char* firstName, const char* secondName) {
     announce("\t\t'k' or 'K' == Advance.\n\t\t'j' or 'J' == Lunge.\n");
     announce("\t\t'o' or 'O' == Recover.\n");
 }
-
-} // namespace
 
 Utf8Character firstUtf8Character(std::string_view text) {
     if (text.empty()) {
@@ -197,18 +207,30 @@ Utf8Character firstUtf8Character(std::string_view text) {
     return {0, 0};
 }
 
+namespace {
+
+char* readNameOrEnd(std::FILE* input) {
+    char* name = readName(input);
+    if (name == nullptr) {
+        inputEndedTooSoon();
+    }
+    return name;
+}
+
+} // namespace
+
 void greetPlayers() {
     announce("\n\tWelcome to The Lamevo!\n");
 }
 
 char* askFirstName(std::FILE* input) {
     announce("\n\tPlease enter the name of the first player: ");
-    return readName(input);
+    return readNameOrEnd(input);
 }
 
 char* askSecondName(std::FILE* input, const char* firstName) {
     announce("\n\nThank you, %s.\n\tNow please enter the second Player's name: ", firstName);
-    return readName(input);
+    return readNameOrEnd(input);
 }
 
 std::int32_t askBoutKind(std::FILE* input, const char* secondName, std::int32_t touchLimit) {

@@ -20,6 +20,7 @@
 #include "network.h"
 #include "opponent.h"
 #include "pads.h"
+#include "tournament.h"
 
 namespace {
 
@@ -111,6 +112,35 @@ Milliseconds networkedWakeAt() {
     return std::min(nextNetworkTurn(), padsOpen ? nextPadLook() : NOTHING_DUE);
 }
 
+// In a club night each bout seats its own computer, if any, on the side its number gives it;
+// the players here fence the other side, and the pads are taken again for it.
+void seatForBout(std::optional<Opponent> next) {
+    computer = std::move(next);
+    playerOnGuard = false;
+    localSides = {};
+    if (computer) {
+        (computer->playerNumber == LEFT_PLAYER ? localSides.left : localSides.right) = false;
+    }
+    if (padsOpen) {
+        closePads();
+    }
+    padsOpen = openPads(localSides, onLocalKeyPress);
+}
+
+// In a club night the end of a bout moves on to the next one; the game ends after the final.
+void clubNightStep() {
+    idleStep();
+    recordWindowBoutOnceWon();
+}
+
+void endClubNightBout(int status) {
+    std::optional<WindowBout> next = finishWindowBout(stdin);
+    if (!next) {
+        std::exit(status);
+    }
+    seatForBout(std::move(next->computer));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +158,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (commandLine.options.tournament) {
+        prepareClubNight({commandLine.options.resultsPath, commandLine.options.seed});
+    }
     char* firstName = nullptr;
     char* secondName = nullptr;
     bout.touchLimit = 0;
@@ -164,6 +197,11 @@ int main(int argc, char** argv) {
     }
     resetSprites();
 
+    if (commandLine.options.tournament) {
+        controlHooks.endProcess = endClubNightBout;
+        seatForBout(beginClubNight(stdin).computer);
+        runEventLoop(clubNightStep, wakeAt, {});
+    }
     // Over the network the host runs the bout, and the joiner prints what the host prints.
     const GameOptions& options = commandLine.options;
     const bool networked = options.hostPort || !options.joinAddress.empty();

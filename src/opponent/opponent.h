@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <string_view>
 
 #include "control.h"
 
@@ -37,6 +38,17 @@ struct SeenKey {
 struct PlannedPress {
     Milliseconds at;
     FencerCommand command;
+};
+
+// The levels by the names players type for them.
+struct OpponentLevelName {
+    std::string_view name;
+    OpponentLevel level;
+};
+inline constexpr OpponentLevelName OPPONENT_LEVEL_NAMES[] = {
+    {"easy", OpponentLevel::easy},
+    {"normal", OpponentLevel::normal},
+    {"hard", OpponentLevel::hard},
 };
 
 // Everything one computer fencer keeps between its steps.

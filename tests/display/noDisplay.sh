@@ -19,8 +19,10 @@ cases=(
     "a value for an option without one|-|--help=x|2||lamevo: bad value in '--help=x'$try_help"
     "a stray word|-|--computer hard -mute|2||lamevo: unexpected word 'hard'$try_help"
     "a port out of range|-|--host=65536|2||lamevo: bad value in '--host=65536'$try_help"
-    "two ways to fence at once|-|--join=here:1 --host|2||lamevo: choose one of --host, --join and --computer$try_help"
+    "two ways to fence at once|-|--join=here:1 --host|2||lamevo: choose one of --host, --join, --computer and --tournament$try_help"
     "a word the toolkit does not have|-|-mute|2||lamevo: unknown option '-mute'$try_help"
+    "results without a club night|-|--results=x.csv|2||lamevo: --results keeps a club night's results; add --tournament."
+    "results that cannot be written|-|--tournament --results=/nonexistent/x.csv|1||The Lamevo cannot write the results to /nonexistent/x.csv: No such file or directory."
 )
 failures=0
 out=$(mktemp)

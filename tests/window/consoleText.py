@@ -28,6 +28,18 @@ def dialogueSteps(first, second):
     ]
 
 
+def clubNightSteps(names, computerNames):
+    """What the club night's dialogue prints before each read of a name (the first after the
+    number of fencers): a name is thanked, a level seats the next computer name."""
+    steps, seated = ["\n\tWelcome to The Lamevo!\n\n\tHow many fencers tonight (3 to 8)? "], ""
+    for number, name in enumerate(names, 1):
+        steps.append(f"{seated}\n\tPlease enter the name of fencer {number} (easy, normal or "
+                     "hard seats the computer): ")
+        seated = (f"\n\nFencer {number} is the computer {computerNames.pop(0)}({name}).\n"
+                  if name in ("easy", "normal", "hard") else f"\n\nThank you, {name}.\n")
+    return steps, seated
+
+
 def strip(leftCell, rightCell):
     row = "".join("@" if cell in (leftCell, rightCell) else " " for cell in range(41))
     return ("\n _________________________________________ \n"

@@ -1,0 +1,278 @@
+#include <algorithm>
+#include <cstdlib>
+
+#include "console.h"
+#include "tournament.h"
+
+namespace {
+
+// The computers' own names, one for each seat a night can have; the level is added to it.
+constexpr const char* COMPUTER_NAMES[] = {"Riposte", "Remise", "Feint", "Balestra",
+                                          "Coupe",   "Fleche", "Prime", "Quarte"};
+static_assert(std::size(COMPUTER_NAMES) == MOST_FENCERS);
+
+// The one club night of the process, as the bout is the one bout.
+Tournament night;
+std::optional<std::string> resultsPath;
+std::optional<std::uint32_t> seedOption;
+// The bout the window fences, and whether its result has been recorded.
+std::optional<NextBout> windowBout;
+bool windowBoutRecorded = false;
+Fencer windowFencers[2];
+
+[[noreturn]] void inputEndedTooSoon() {
+    std::fputs("The Lamevo: the input ended before the club night could be set up.\n", stderr);
+    std::exit(1);
+}
+
+// How many fencers: a word that is not a number costs one reminder; any other number than
+// 3 to 8 brings the question back.
+std::int32_t askForFencerCount(std::FILE* input) {
+    std::int32_t count = 0;
+    while (count < FEWEST_FENCERS || count > MOST_FENCERS) {
+        announce("\n\tHow many fencers tonight (%d to %d)? ", FEWEST_FENCERS, MOST_FENCERS);
+        NumberRead read = readNumber(input, count);
+        while (read == NumberRead::notANumber) {
+            announce("\nPlease enter a number from %d to %d: ", FEWEST_FENCERS, MOST_FENCERS);
+            skipWord(input);
+            read = readNumber(input, count);
+        }
+        if (read == NumberRead::endOfInput) {
+            inputEndedTooSoon();
+        }
+    }
+    return count;
+}
+
+std::optional<OpponentLevel> levelNamed(std::string_view word) {
+    for (const OpponentLevelName& level : OPPONENT_LEVEL_NAMES) {
+        if (level.name == word) {
+            return level.level;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string_view nameOfLevel(OpponentLevel wanted) {
+    for (const OpponentLevelName& level : OPPONENT_LEVEL_NAMES) {
+        if (level.level == wanted) {
+            return level.name;
+        }
+    }
+    return "";
+}
+
+std::vector<Seat> askForSeats(std::FILE* input, std::int32_t count) {
+    std::vector<Seat> seats;
+    std::size_t computers = 0;
+    for (std::int32_t number = 1; number <= count; ++number) {
+        announce("\n\tPlease enter the name of fencer %d (easy, normal or hard seats the "
+                 "computer): ",
+                 number);
+        char* name = readName(input);
+        if (name == nullptr) {
+            inputEndedTooSoon();
+        }
+        Seat seat{name, levelNamed(name)};
+        std::free(name);
+        if (seat.computer) {
+            seat.name = std::string(COMPUTER_NAMES[computers++]) + "(" +
+                        std::string(nameOfLevel(*seat.computer)) + ")";
+            announce("\n\nFencer %d is the computer %s.\n", number, seat.name.c_str());
+        } else {
+            announce("\n\nThank you, %s.\n", seat.name.c_str());
+        }
+        seats.push_back(std::move(seat));
+    }
+    return seats;
+}
+
+void saveResults() {
+    std::string fault;
+    if (resultsPath && !writeResultsFile(*resultsPath, resultsCsv(night), fault)) {
+        std::fprintf(stderr, "The Lamevo could not write the results to %s: %s.\n",
+                     resultsPath->c_str(), fault.c_str());
+    }
+}
+
+void printFinalPlaces() {
+    announce("\nFinal places\n");
+    for (const FinalPlace& place : finalPlaces(night)) {
+        announce("%3d  %s\n", place.place, night.seats[place.seat].name.c_str());
+    }
+}
+
+// What the console shows once a bout is recorded: the pool sheet after a pool bout, with the
+// lots and the seeded tableau once the pool is complete; the tableau after each round.
+void showStandings(bool poolBout, std::size_t roundsBefore) {
+    if (poolBout) {
+        announce("%s", poolSheetText(night).c_str());
+        if (!night.tableau.empty()) {
+            announce("%s%s", lotsText(night).c_str(), tableauText(night).c_str());
+        }
+    } else if (night.tableau.size() != roundsBefore || !nextBout(night)) {
+        announce("%s", tableauText(night).c_str());
+    }
+    if (!nextBout(night)) {
+        printFinalPlaces();
+    }
+    saveResults();
+}
+
+void record(const NextBout& fenced, std::int32_t leftTouches, std::int32_t rightTouches) {
+    const std::size_t roundsBefore = night.tableau.size();
+    const BoutResult result = recordBout(night, leftTouches, rightTouches);
+    if (leftTouches == rightTouches) {
+        announce("\n%s wins the level bout by lot.\n",
+                 night.seats[result.leftWon ? result.leftSeat : result.rightSeat].name.c_str());
+    }
+    showStandings(fenced.pool, roundsBefore);
+}
+
+Fencer& seatFencer(std::int32_t side, std::int32_t seat) {
+    Fencer& fencer = windowFencers[side - LEFT_PLAYER];
+    fencer = Fencer{night.seats[seat].name.data(), -1, 0, side};
+    return fencer;
+}
+
+// The shared bout as a new bout between these two: on their lines, no touches, nothing
+// pending; the loaded pictures stay.
+void putOnTheStrip(const NextBout& next) {
+    const std::uint32_t leftTexture = bout.leftSpriteTexture;
+    const std::uint32_t rightTexture = bout.rightSpriteTexture;
+    bout = BoutState{};
+    bout.leftSpriteTexture = leftTexture;
+    bout.rightSpriteTexture = rightTexture;
+    bout.leftFencer = &seatFencer(LEFT_PLAYER, next.leftSeat);
+    bout.rightFencer = &seatFencer(RIGHT_PLAYER, next.rightSeat);
+    bout.touchLimit = next.touchLimit;
+    resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
+    resetSprites();
+}
+
+std::string stageOf(const NextBout& next) {
+    if (next.pool) {
+        return "Pool bout " + std::to_string(night.poolBouts.size() + 1) + " of " +
+               std::to_string(poolOrder(static_cast<std::int32_t>(night.seats.size())).size());
+    }
+    switch (next.round) {
+    case 2:
+        return "The final";
+    case 4:
+        return "Semi-final";
+    default:
+        return "Round of " + std::to_string(next.round);
+    }
+}
+
+WindowBout startWindowBout(std::FILE* input, const NextBout& next) {
+    const Seat& left = night.seats[next.leftSeat];
+    const Seat& right = night.seats[next.rightSeat];
+    announce("\n\n%s: %s against %s, %d touches.\n", stageOf(next).c_str(), left.name.c_str(),
+             right.name.c_str(), next.touchLimit);
+    printControls(left.name.c_str(), right.name.c_str());
+    announce("\n\n\t\tHit Any Key then Enter to Start the Bout!");
+    // Any word then Enter starts the bout, and so does the end of input. The rest of its line
+    // goes too, so that nothing typed now answers the next bout's go-ahead.
+    if (skipWord(input)) {
+        for (int c = std::getc(input); c != EOF && c != '\n'; c = std::getc(input)) {
+        }
+    }
+
+    putOnTheStrip(next);
+    windowBout = next;
+    windowBoutRecorded = false;
+    printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
+    controlHooks.requestRedraw();
+    WindowBout seat;
+    if (left.computer) {
+        seat.computer = createOpponent(LEFT_PLAYER, *left.computer, night.lots());
+    } else if (right.computer) {
+        seat.computer = createOpponent(RIGHT_PLAYER, *right.computer, night.lots());
+    }
+    return seat;
+}
+
+// The final nobody watched, shown won: the winner is congratulated as after any bout, and
+// the game ends ten seconds later.
+void showTheDecidedFinal() {
+    const BoutResult& decided = *night.tableau.back().front().result;
+    putOnTheStrip(
+        NextBout{false, 2, decided.leftSeat, decided.rightSeat, DIRECT_ELIMINATION_TOUCH_LIMIT});
+    bout.leftFencer->touches = decided.leftTouches;
+    bout.rightFencer->touches = decided.rightTouches;
+    printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
+    if (decided.leftTouches == decided.rightTouches) {
+        (decided.leftWon ? bout.leftWon : bout.rightWon) = 1; // level, decided by lot
+    } else {
+        // A bout the computers gave up on is won where it stood.
+        bout.touchLimit = std::max(decided.leftTouches, decided.rightTouches);
+        checkForWinner();
+    }
+    bout.haltTime = controlHooks.now();
+    windowBoutRecorded = true;
+    controlHooks.requestRedraw();
+}
+
+// Decides the computers' bouts at once until one with a person in it, which goes to the window.
+WindowBout fenceOn(std::FILE* input) {
+    while (const std::optional<NextBout> next = nextBout(night)) {
+        const Seat& left = night.seats[next->leftSeat];
+        const Seat& right = night.seats[next->rightSeat];
+        if (!left.computer || !right.computer) {
+            return startWindowBout(input, *next);
+        }
+        const BoutScore score =
+            fenceComputerBout(*left.computer, *right.computer, next->touchLimit, night.lots());
+        const std::string stage = stageOf(*next);
+        announce("\n\n%s: %s %d - %d %s\n", stage.c_str(), left.name.c_str(), score.leftTouches,
+                 score.rightTouches, right.name.c_str());
+        record(*next, score.leftTouches, score.rightTouches);
+    }
+    windowBout.reset();
+    showTheDecidedFinal();
+    return WindowBout{};
+}
+
+} // namespace
+
+void prepareClubNight(const ClubNightOptions& options) {
+    resultsPath = options.resultsPath;
+    seedOption = options.seed;
+    std::string fault;
+    if (resultsPath && !writeResultsFile(*resultsPath, resultsCsv(Tournament{}), fault)) {
+        std::fprintf(stderr, "The Lamevo cannot write the results to %s: %s.\n",
+                     resultsPath->c_str(), fault.c_str());
+        std::exit(1);
+    }
+}
+
+WindowBout beginClubNight(std::FILE* input) {
+    announce("\n\tWelcome to The Lamevo!\n");
+    const std::int32_t count = askForFencerCount(input);
+    std::vector<Seat> seats = askForSeats(input, count);
+    const std::uint32_t seed = seedOption ? *seedOption : std::random_device{}();
+    night = createTournament(std::move(seats), seed);
+    announce("\nOne pool, bouts to %d; then a tableau of %d, bouts to %d. Lots drawn with seed "
+             "%u.\n",
+             POOL_TOUCH_LIMIT, night.tableauSize, DIRECT_ELIMINATION_TOUCH_LIMIT, seed);
+    announce("%s", poolSheetText(night).c_str());
+    saveResults();
+    return fenceOn(input);
+}
+
+void recordWindowBoutOnceWon() {
+    if (!windowBout || windowBoutRecorded || (bout.leftWon != 1 && bout.rightWon != 1)) {
+        return;
+    }
+    windowBoutRecorded = true;
+    record(*windowBout, bout.leftFencer->touches, bout.rightFencer->touches);
+}
+
+std::optional<WindowBout> finishWindowBout(std::FILE* input) {
+    recordWindowBoutOnceWon();
+    if (!nextBout(night)) {
+        return std::nullopt;
+    }
+    return fenceOn(input);
+}
