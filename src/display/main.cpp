@@ -165,14 +165,20 @@ int main(int argc, char** argv) {
     char* secondName = nullptr;
     bout.touchLimit = 0;
 
+    // A player's -geometry is the toolkit's to apply; without one the window fits the screen.
+    const bool geometryGiven = std::any_of(
+        argv, argv + argc, [](const char* word) { return std::string_view(word) == "-geometry"; });
     glutInitErrorFunc(reportWindowFailure);
     glutInit(&argc, argv);
     // Closing the window ends the bout at once, with the status of a normal end.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_EXIT);
     glutInitDisplayMode(GLUT_DOUBLE);
-    const ScreenArea place = windowPlace(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
-    glutInitWindowPosition(place.left, place.top);
-    glutInitWindowSize(place.width, place.height);
+    if (!geometryGiven) {
+        const ScreenArea place =
+            windowPlace(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+        glutInitWindowPosition(place.left, place.top);
+        glutInitWindowSize(place.width, place.height);
+    }
     glutCreateWindow(WINDOW_TITLE);
     if (commandLine.options.fullScreen) {
         switchFullScreen();

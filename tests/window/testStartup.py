@@ -80,6 +80,9 @@ def theWindowFitsTheScreenAndFillsItOnDemand(run):
     game.keys("d")
     game.expect(bout.advance("left"))
     game.stop()
+    game, bout = run.holdDialogue(run.start(arguments=["-geometry", "500x100+20+30"]), "Ann", "Bo")
+    assert (shownAs(game, 500, 100)["x"], game.windowInfo()["y"]) == (20, 30), game.windowInfo()
+    game.stop()
 
     run.useScreen("1920x1080x24")
     game, bout = run.holdDialogue(run.start(arguments=["--fullscreen"]), "Ann", "Bo")
