@@ -1,4 +1,5 @@
-// For bench/loopMeasurements.py only, preloaded into the game: plugs two SDL virtual pads in as soon as the game starts SDL's pad support.
+// For bench/loopMeasurements.py only, preloaded into the game: plugs two SDL virtual pads in as
+// soon as the game starts SDL's pad support.
 #define _GNU_SOURCE
 #include <SDL.h>
 #include <dlfcn.h>
