@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Measured runs of the sleeping event loop (figures to report, not a test): CPU over 10 s of an
 untouched bout (alone, against the computer, with two virtual game pads preloaded into the game
-from twoVirtualPads.c, and both), a key's way to the console, a lunge step's lateness after its
+from twoVirtualPads.cpp, and both), a key's way to the console, a lunge step's lateness after its
 second begins. Give one or more games to compare as label=path, then what to measure:
 
     bench/loopMeasurements.py after=build/default/src/display/lamevo [cpu] [keys] [lunge]
@@ -103,8 +103,8 @@ if __name__ == "__main__":
     what = [a for a in sys.argv[1:] if "=" not in a] or ["cpu", "keys", "lunge"]
     sdl = subprocess.run(["sdl2-config", "--cflags", "--libs"], capture_output=True, text=True,
                          check=True).stdout.split()
-    subprocess.run(["cc", "-shared", "-fPIC", "-o", SHIM, os.path.join(HERE, "twoVirtualPads.c"),
-                    *sdl, "-ldl"], check=True)
+    subprocess.run(["c++", "-std=c++20", "-shared", "-fPIC", "-o", SHIM,
+                    os.path.join(HERE, "twoVirtualPads.cpp"), *sdl, "-ldl"], check=True)
     session = Session(["--game", games[0][1], "--pictures", os.path.join(TOP, "assets"),
                        "--shots", os.path.join(WORK, "shots")])
     run = Run(session, "measure")
