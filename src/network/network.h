@@ -94,8 +94,8 @@ const char* decodeMessage(const std::uint8_t* bytes, std::size_t size, Sender se
 std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, char** secondName);
 
 // The joiner: connects to address (a machine name or an IPv4 address: ENet 1.3 has no IPv6) on
-// port, learns the
-// host's name, asks its own player's name and, once the host has listed the keys, its go-ahead.
+// port, learns the host's name, asks its own player's name and, once the host has listed the
+// keys, its go-ahead.
 // Fills both names (the joiner's player fences on the right). When nobody answers within 10 s,
 // or the host refuses, it says so and ends the process with CONNECTION_LOST_STATUS.
 void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char** firstName,
