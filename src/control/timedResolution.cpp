@@ -44,24 +44,30 @@ void resolveLunge(const Side& side) {
     }
 }
 
+bool boutIsWon() {
+    return bout.leftWon == 1 || bout.rightWon == 1;
+}
+
 } // namespace
 
 void onIdle() {
+    // Once a fencer has won nothing moves and nothing scores: a lunge still under way at the
+    // winning touch would otherwise travel on from the en-garde line and score past the limit.
     // A crossing near an end can push a fencer off the strip; a retreat off it was already
     // caught by the keyboard.
-    if (leftIsOffStrip(*bout.leftFencer)) {
+    if (!boutIsWon() && leftIsOffStrip(*bout.leftFencer)) {
         offStripHalt(*bout.leftFencer);
     }
-    if (rightIsOffStrip(*bout.rightFencer)) {
+    if (!boutIsWon() && rightIsOffStrip(*bout.rightFencer)) {
         offStripHalt(*bout.rightFencer);
     }
     endParryHold(leftSide());
     endParryHold(rightSide());
-    if (bout.leftLunging == 1) {
+    if (bout.leftLunging == 1 && !boutIsWon()) {
         resolveLunge(leftSide());
     }
     runTouchTimer(leftSide());
-    if (bout.rightLunging == 1) {
+    if (bout.rightLunging == 1 && !boutIsWon()) {
         resolveLunge(rightSide());
     }
     runTouchTimer(rightSide());
