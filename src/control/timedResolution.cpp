@@ -51,18 +51,18 @@ bool boutIsWon() {
 } // namespace
 
 void onIdle() {
-    // Once a fencer has won nothing moves and nothing scores: a lunge still under way at the
-    // winning touch would otherwise travel on from the en-garde line and score past the limit.
     // A crossing near an end can push a fencer off the strip; a retreat off it was already
     // caught by the keyboard.
-    if (!boutIsWon() && leftIsOffStrip(*bout.leftFencer)) {
+    if (leftIsOffStrip(*bout.leftFencer)) {
         offStripHalt(*bout.leftFencer);
     }
-    if (!boutIsWon() && rightIsOffStrip(*bout.rightFencer)) {
+    if (rightIsOffStrip(*bout.rightFencer)) {
         offStripHalt(*bout.rightFencer);
     }
     endParryHold(leftSide());
     endParryHold(rightSide());
+    // Once a fencer has won nothing moves and nothing scores: a lunge still under way at the
+    // winning touch would otherwise travel on from the en-garde line and score past the limit.
     if (bout.leftLunging == 1 && !boutIsWon()) {
         resolveLunge(leftSide());
     }

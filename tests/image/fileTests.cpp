@@ -139,8 +139,9 @@ TEST_F(FileTest, AHugeFileIsJudgedByItsHeaderNotItsLength) {
     BitmapLayout runLength{
         .width = 3, .height = 2, .bitsPerPixel = 8, .compression = DIB_RLE8, .coloursUsed = 2};
     runLength.colours = {0x000000, 0xFF0000};
-    runLength.pixels = {3, 1, 0, 0, 3, 1, 0, 1};
-    BitmapLayout coreHeader{.headerSize = 12, .width = 1, .height = 1, .bitsPerPixel = 24};
+    // Runs of one pixel each: more bytes than the same rows uncompressed.
+    runLength.pixels = {1, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1, 1, 0, 1};
+    BitmapLayout coreHeader{.headerSize = 12, .width = 1, .height = 1, .bitsPerPixel = 32};
     coreHeader.pixels = {0x33, 0x22, 0x11, 0};
     const struct Case {
         const char* what;
