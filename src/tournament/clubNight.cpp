@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "console.h"
@@ -165,32 +166,26 @@ std::string stageOf(const NextBout& next) {
     }
 }
 
-WindowBout startWindowBout(std::FILE* input, const NextBout& next) {
+// The bout announced, whose go-ahead the night waits for.
+std::optional<NextBout> announcedBout;
+
+void announceWindowBout(const NextBout& next) {
     const Seat& left = night.seats[next.leftSeat];
     const Seat& right = night.seats[next.rightSeat];
     announce("\n\n%s: %s against %s, %d touches.\n", stageOf(next).c_str(), left.name.c_str(),
              right.name.c_str(), next.touchLimit);
     printControls(left.name.c_str(), right.name.c_str());
     announce("\n\n\t\tHit Any Key then Enter to Start the Bout!");
-    // Any word then Enter starts the bout, and so does the end of input. The rest of its line
-    // goes too, so that nothing typed now answers the next bout's go-ahead.
+    announcedBout = next;
+}
+
+// Any word then Enter starts the bout, and so does the end of input. The rest of its line
+// goes too, so that nothing typed now answers the next bout's go-ahead.
+void readWindowGoAhead(std::FILE* input) {
     if (skipWord(input)) {
         for (int c = std::getc(input); c != EOF && c != '\n'; c = std::getc(input)) {
         }
     }
-
-    putOnTheStrip(next);
-    windowBout = next;
-    windowBoutRecorded = false;
-    printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
-    controlHooks.requestRedraw();
-    WindowBout seat;
-    if (left.computer) {
-        seat.computer = createOpponent(LEFT_PLAYER, *left.computer, night.lots());
-    } else if (right.computer) {
-        seat.computer = createOpponent(RIGHT_PLAYER, *right.computer, night.lots());
-    }
-    return seat;
 }
 
 // The final nobody watched, shown won: the winner is congratulated as after any bout, and
@@ -214,13 +209,14 @@ void showTheDecidedFinal() {
     controlHooks.requestRedraw();
 }
 
-// Decides the computers' bouts at once until one with a person in it, which goes to the window.
-WindowBout fenceOn(std::FILE* input) {
+// Decides the computers' bouts at once until one with a person in it, which is announced.
+NightTurn fenceOn() {
     while (const std::optional<NextBout> next = nextBout(night)) {
         const Seat& left = night.seats[next->leftSeat];
         const Seat& right = night.seats[next->rightSeat];
         if (!left.computer || !right.computer) {
-            return startWindowBout(input, *next);
+            announceWindowBout(*next);
+            return NightTurn::goAheadAsked;
         }
         const BoutScore score =
             fenceComputerBout(*left.computer, *right.computer, next->touchLimit, night.lots());
@@ -231,7 +227,7 @@ WindowBout fenceOn(std::FILE* input) {
     }
     windowBout.reset();
     showTheDecidedFinal();
-    return WindowBout{};
+    return NightTurn::finalShown;
 }
 
 } // namespace
@@ -258,7 +254,11 @@ WindowBout beginClubNight(std::FILE* input) {
              POOL_TOUCH_LIMIT, night.tableauSize, DIRECT_ELIMINATION_TOUCH_LIMIT, seed);
     announce("%s", poolSheetText(night).c_str());
     saveResults();
-    return fenceOn(input);
+    if (fenceOn() == NightTurn::finalShown) {
+        return WindowBout{};
+    }
+    readWindowGoAhead(input);
+    return startAnnouncedBout();
 }
 
 void recordWindowBoutOnceWon() {
@@ -269,10 +269,37 @@ void recordWindowBoutOnceWon() {
     record(*windowBout, bout.leftFencer->touches, bout.rightFencer->touches);
 }
 
-std::optional<WindowBout> finishWindowBout(std::FILE* input) {
+NightTurn finishWindowBout() {
     recordWindowBoutOnceWon();
     if (!nextBout(night)) {
-        return std::nullopt;
+        return NightTurn::over;
     }
-    return fenceOn(input);
+    return fenceOn();
+}
+
+bool startsTheBout(std::string_view line) {
+    return std::ranges::any_of(
+        line, [](char c) { return std::isspace(static_cast<unsigned char>(c)) == 0; });
+}
+
+WindowBout startAnnouncedBout() {
+    if (!announcedBout) {
+        return WindowBout{};
+    }
+    const NextBout next = *announcedBout;
+    announcedBout.reset();
+    const Seat& left = night.seats[next.leftSeat];
+    const Seat& right = night.seats[next.rightSeat];
+    putOnTheStrip(next);
+    windowBout = next;
+    windowBoutRecorded = false;
+    printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
+    controlHooks.requestRedraw();
+    WindowBout seat;
+    if (left.computer) {
+        seat.computer = createOpponent(LEFT_PLAYER, *left.computer, night.lots());
+    } else if (right.computer) {
+        seat.computer = createOpponent(RIGHT_PLAYER, *right.computer, night.lots());
+    }
+    return seat;
 }

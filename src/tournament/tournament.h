@@ -12,6 +12,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "opponent.h"
@@ -146,9 +147,22 @@ WindowBout beginClubNight(std::FILE* input);
 // the pool sheet or the tableau and rewrites the results, at once and once only.
 void recordWindowBoutOnceWon();
 
-// Where the game would end after the window's bout was won: records it, prints the pool
-// sheet or the tableau, rewrites the results, fences the computers' bouts that follow and sets
-// up the next bout with a person as beginClubNight does (a bout already recorded is not
-// recorded again). Returns none once the night is over
-// (the caller ends the game).
-std::optional<WindowBout> finishWindowBout(std::FILE* input);
+// What a club night does once a bout in the window has ended.
+enum class NightTurn {
+    goAheadAsked, // the next bout with a person in it is announced; its go-ahead is awaited
+    finalShown,   // every bout left was between computers: the final is on the strip, won
+    over,         // the final is decided and was shown: the night is over
+};
+
+// Once the window's bout has ended: records it if it was not yet, prints the pool sheet or the
+// tableau, rewrites the results, fences the computers' bouts that follow and announces the next
+// bout with a person as beginClubNight does, up to its go-ahead's question; or puts the decided
+// final on the shared bout as won; or says the night is over. Reads nothing.
+NightTurn finishWindowBout();
+
+// Whether a line typed at a go-ahead's question starts the announced bout: any word does.
+bool startsTheBout(std::string_view line);
+
+// The go-ahead has come (or the input has ended): puts the announced bout on the shared bout,
+// prints its scoreboard, and says who fences it. Nothing is announced: nothing changes.
+WindowBout startAnnouncedBout();
