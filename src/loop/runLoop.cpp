@@ -88,7 +88,7 @@ void runLoop(std::span<const LoopSource> sources, const LoopClock& clock,
         }
         clock.wait(descriptors, due, {readable.get(), sources.size()});
         for (std::size_t row = 0; row < sources.size(); ++row) {
-            if (readable[row] && sources[row].onReadable) {
+            if (readable[row] && descriptors[row] != NO_DESCRIPTOR && sources[row].onReadable) {
                 sources[row].onReadable();
             }
         }

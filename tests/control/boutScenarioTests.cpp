@@ -2,6 +2,7 @@
 // second by second, and checks the console transcript byte for byte and the state that matters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -595,6 +596,57 @@ TEST_F(Bout, TheComputerParriesSomeLungesInReachAtEasyMostAtHardNoQuickerThanAPe
         EXPECT_GE(parried, fewest);
         EXPECT_LE(parried, most);
     }
+}
+
+Milliseconds fakeToNextSecond() {
+    return 1000 - fakeMilliseconds % 1000;
+}
+
+// Driven as the game's loop drives it, woken only when the computer or the bout's clock is due,
+// a hard computer makes every press at the millisecond it planned, and so parries in time.
+TEST_F(Bout, AHardComputerWokenOnlyAsTheGameWakesPressesAtItsPlannedTimeAndParries) {
+    int parried = 0;
+    std::vector<Milliseconds> late;
+    Opponent computer;
+    LoopSource computerRow;
+    computerRow.dueAt = [&] { return opponentDueAt(computer); };
+    computerRow.turn = [&] {
+        const std::int32_t before = computer.pressCount;
+        opponentStep(computer);
+        if (computer.pressCount != before) {
+            late.push_back(fakeMilliseconds - computer.latestPressPlannedAt);
+        }
+    };
+    const LoopSource rows[] = {computerRow, boutClockSource(fakeToNextSecond, {}, {})};
+    const LoopClock asTheGameWakes{[](std::span<const int>, Milliseconds until, std::span<bool>) {
+                                       fakeMilliseconds = std::max(until, fakeMilliseconds + 1);
+                                       fakeClock = fakeMilliseconds / 1000;
+                                   },
+                                   {}};
+    for (std::uint32_t seed = 0; seed < 10; ++seed) {
+        SetUp();
+        place(15, 19);
+        fakeMilliseconds += 500;
+        computer = createOpponent(RIGHT_PLAYER, OpponentLevel::hard, seed);
+        press("f");
+        const std::string said = captureStdout(
+            [&] { runLoop(rows, asTheGameWakes, [] { return bout.leftLunging == 0; }); });
+        if (said.starts_with("Bob has parried Ann\n")) {
+            ++parried;
+        }
+    }
+    EXPECT_GE(parried, 8);
+    // And over a whole bout against a still player, with plans of several presses.
+    SetUp();
+    computer = createOpponent(RIGHT_PLAYER, OpponentLevel::hard, 3);
+    const Milliseconds giveUp = fakeMilliseconds + 60'000;
+    captureStdout([&] {
+        runLoop(rows, asTheGameWakes,
+                [&] { return bout.rightWon == 1 || fakeMilliseconds > giveUp; });
+    });
+    EXPECT_EQ(bout.rightWon, 1);
+    ASSERT_GT(late.size(), 20u);
+    EXPECT_EQ(late, std::vector<Milliseconds>(late.size(), 0));
 }
 
 // Its key during a halt goes through the keyboard, which ignores it.
