@@ -23,6 +23,8 @@ struct Play {
     bool padsOpen = false;
     // False while a club night waits between bouts: keys typed into the window do nothing.
     bool boutRunning = true;
+    // A club night's computers fence their bouts between the window's, a piece at a time.
+    bool computersFencing = false;
     ConsoleLines console;
 };
 Play play;
@@ -79,6 +81,9 @@ LoopSource clockSource(std::function<void()> afterIdle, std::function<void()> bo
     return clock;
 }
 
+// How long a piece of the computers' bouts may keep the window from its events.
+constexpr Milliseconds COMPUTERS_PIECE_MILLISECONDS = 10;
+
 void endGame() {
     controlHooks.endProcess(0);
 }
@@ -104,21 +109,43 @@ void startAnnounced() {
     play.boutRunning = true;
 }
 
-// The window's bout is over: the next one is announced and waits for its go-ahead from the
-// console, while the window goes on showing the bout just fenced.
-void endClubNightBout() {
-    switch (finishWindowBout()) {
+// What the night does next, while the window goes on showing the bout just fenced: the
+// computers fence on, or the next bout waits for its go-ahead from the console.
+void followTheNight(NightTurn turn) {
+    play.boutRunning = false;
+    play.computersFencing = false;
+    switch (turn) {
+    case NightTurn::computersFencing:
+        play.computersFencing = true;
+        break;
     case NightTurn::goAheadAsked:
-        play.boutRunning = false;
         play.console.listening = true;
         break;
     case NightTurn::finalShown:
         seatForBout(std::nullopt);
+        play.boutRunning = true;
         break;
     case NightTurn::over:
         endGame();
         break;
     }
+}
+
+void endClubNightBout() {
+    followTheNight(finishWindowBout(COMPUTERS_PIECE_MILLISECONDS));
+}
+
+LoopSource computersSource() {
+    LoopSource computers;
+    computers.dueAt = [] {
+        return play.computersFencing ? controlHooks.nowMilliseconds() : NOTHING_DUE;
+    };
+    computers.turn = [] {
+        if (play.computersFencing) {
+            followTheNight(fenceComputersOn(COMPUTERS_PIECE_MILLISECONDS));
+        }
+    };
+    return computers;
 }
 
 // Both names from the way of playing's console set-up, then both fencers on their lines.
@@ -180,8 +207,8 @@ void startMode(Mode& mode) {
             }
         };
         play.console.onEnd = startAnnounced;
-        mode.sources = {consoleSource(play.console), padsSource(), computerSource(),
-                        clockSource(recordWindowBoutOnceWon, mode.boutEnded)};
+        mode.sources = {consoleSource(play.console), computersSource(), padsSource(),
+                        computerSource(), clockSource(recordWindowBoutOnceWon, mode.boutEnded)};
         return;
     }
     setUpBout(mode);

@@ -127,6 +127,38 @@ inline constexpr Milliseconds SIMULATED_BOUT_GIVE_UP_MILLISECONDS = 10 * 60'000;
 BoutScore fenceComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
                             std::uint32_t seed);
 
+// The clock of a simulated bout: a millisecond count, whose whole seconds turn over at
+// secondBeganAt + 1000 k, when they become second + k.
+struct SandboxClock {
+    Milliseconds now;
+    Milliseconds secondBeganAt;
+    WholeSeconds second;
+};
+
+// A bout fenced without a window, on a simulated clock, a piece at a time if need be.
+struct SimulatedBout {
+    Fencer leftFencer, rightFencer;
+    BoutState state; // its fencer pointers are set while it fences
+    SandboxClock clock;
+    Milliseconds giveUpAt;
+    bool over; // won, or given up
+};
+BoutScore scoreOf(const SimulatedBout& simulated);
+
+// Two computers' bout, to be fenced a piece at a time between the turns of the game's loop.
+struct ComputerBout {
+    Opponent left, right;
+    SimulatedBout simulated;
+};
+// The bout fenceComputerBout would fence, not yet begun.
+ComputerBout startComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
+                               std::uint32_t seed);
+// Fences the bout on for about budget milliseconds of controlHooks.nowMilliseconds' clock
+// (NOTHING_DUE: to its end); returns whether it is over. However it is cut into pieces, it is
+// fenced exactly as in one go, and between the pieces controlHooks and the shared bout are as
+// they were.
+bool fenceComputerBoutFor(ComputerBout& computers, Milliseconds budget);
+
 // What fenceComputerBout does, with players (computers, scripted players) as rows of the
 // game's loop on a simulated clock: the loop wakes only when a row or the bout's clock is due,
 // as the game's does, and jumps the clock to that time. The rows press keys through onKeyPress

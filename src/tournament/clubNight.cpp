@@ -209,8 +209,15 @@ void showTheDecidedFinal() {
     controlHooks.requestRedraw();
 }
 
-// Decides the computers' bouts at once until one with a person in it, which is announced.
-NightTurn fenceOn() {
+// The computers' bout being fenced, a piece at a time, while the window waits.
+std::optional<ComputerBout> computersBout;
+
+// Fences the computers' bouts for about budget milliseconds (NOTHING_DUE: as long as it
+// takes), each one's result announced and recorded once it is over, until the next bout with a
+// person in it, which is announced.
+NightTurn fenceOn(Milliseconds budget) {
+    const Milliseconds until =
+        budget == NOTHING_DUE ? NOTHING_DUE : controlHooks.nowMilliseconds() + budget;
     while (const std::optional<NextBout> next = nextBout(night)) {
         const Seat& left = night.seats[next->leftSeat];
         const Seat& right = night.seats[next->rightSeat];
@@ -218,8 +225,19 @@ NightTurn fenceOn() {
             announceWindowBout(*next);
             return NightTurn::goAheadAsked;
         }
-        const BoutScore score =
-            fenceComputerBout(*left.computer, *right.computer, next->touchLimit, night.lots());
+        if (!computersBout) {
+            computersBout =
+                startComputerBout(*left.computer, *right.computer, next->touchLimit, night.lots());
+        }
+        const Milliseconds timeLeft =
+            until == NOTHING_DUE
+                ? NOTHING_DUE
+                : std::max<Milliseconds>(until - controlHooks.nowMilliseconds(), 0);
+        if (!fenceComputerBoutFor(*computersBout, timeLeft)) {
+            return NightTurn::computersFencing;
+        }
+        const BoutScore score = scoreOf(computersBout->simulated);
+        computersBout.reset();
         const std::string stage = stageOf(*next);
         announce("\n\n%s: %s %d - %d %s\n", stage.c_str(), left.name.c_str(), score.leftTouches,
                  score.rightTouches, right.name.c_str());
@@ -254,7 +272,7 @@ WindowBout beginClubNight(std::FILE* input) {
              POOL_TOUCH_LIMIT, night.tableauSize, DIRECT_ELIMINATION_TOUCH_LIMIT, seed);
     announce("%s", poolSheetText(night).c_str());
     saveResults();
-    if (fenceOn() == NightTurn::finalShown) {
+    if (fenceOn(NOTHING_DUE) == NightTurn::finalShown) {
         return WindowBout{};
     }
     readWindowGoAhead(input);
@@ -269,12 +287,16 @@ void recordWindowBoutOnceWon() {
     record(*windowBout, bout.leftFencer->touches, bout.rightFencer->touches);
 }
 
-NightTurn finishWindowBout() {
+NightTurn finishWindowBout(Milliseconds budget) {
     recordWindowBoutOnceWon();
     if (!nextBout(night)) {
         return NightTurn::over;
     }
-    return fenceOn();
+    return fenceOn(budget);
+}
+
+NightTurn fenceComputersOn(Milliseconds budget) {
+    return fenceOn(budget);
 }
 
 bool startsTheBout(std::string_view line) {

@@ -149,16 +149,23 @@ void recordWindowBoutOnceWon();
 
 // What a club night does once a bout in the window has ended.
 enum class NightTurn {
-    goAheadAsked, // the next bout with a person in it is announced; its go-ahead is awaited
-    finalShown,   // every bout left was between computers: the final is on the strip, won
-    over,         // the final is decided and was shown: the night is over
+    goAheadAsked,     // the next bout with a person in it is announced; its go-ahead is awaited
+    computersFencing, // a bout between computers is being fenced: fenceComputersOn carries on
+    finalShown,       // every bout left was between computers: the final is on the strip, won
+    over,             // the final is decided and was shown: the night is over
 };
 
 // Once the window's bout has ended: records it if it was not yet, prints the pool sheet or the
 // tableau, rewrites the results, fences the computers' bouts that follow and announces the next
 // bout with a person as beginClubNight does, up to its go-ahead's question; or puts the decided
-// final on the shared bout as won; or says the night is over. Reads nothing.
-NightTurn finishWindowBout();
+// final on the shared bout as won; or says the night is over. Reads nothing. The computers
+// fence for about budget milliseconds of controlHooks.nowMilliseconds' clock at most
+// (NOTHING_DUE: to the end); if that is not enough it says so (computersFencing), and
+// fenceComputersOn carries on where it stopped. Each computers' bout comes out as if fenced in
+// one go, and the shared bout is left as it is while they fence.
+NightTurn finishWindowBout(Milliseconds budget = NOTHING_DUE);
+// Carries on the computers' bouts for about budget milliseconds, as finishWindowBout does.
+NightTurn fenceComputersOn(Milliseconds budget);
 
 // Whether a line typed at a go-ahead's question starts the announced bout: any word does.
 bool startsTheBout(std::string_view line);

@@ -573,6 +573,31 @@ TEST_F(Bout, TheComputerBeatsAStillARushingAndALungingPlayerAndTwoComputersFinis
     EXPECT_EQ(std::tuple(bout.leftFencer, bout.leftWon, left.touches), std::tuple(&left, 1, 5));
     EXPECT_EQ(controlHooks.endProcess, recordExit);
     EXPECT_TRUE(exitStatuses.empty());
+    // Cut into the shortest pieces, between which the bout and the hooks are the test's own, a
+    // computers' bout is the one fenced in one go.
+    for (const std::uint32_t seed : {7u, 8u, 9u}) {
+        ComputerBout computers =
+            startComputerBout(OpponentLevel::hard, OpponentLevel::normal, 5, seed);
+        int pieces = 0;
+        const std::string said = captureStdout([&] {
+            while (!fenceComputerBoutFor(computers, 0)) {
+                ++pieces;
+                ASSERT_EQ(bout.leftFencer, &left);
+                ASSERT_EQ(controlHooks.nowMilliseconds, readFakeMilliseconds);
+            }
+        });
+        EXPECT_EQ(said, "");
+        EXPECT_GT(pieces, 100);
+        const BoutScore inOneGo =
+            fenceComputerBout(OpponentLevel::hard, OpponentLevel::normal, 5, seed);
+        const BoutScore sliced = scoreOf(computers.simulated);
+        EXPECT_EQ(std::tie(sliced.leftTouches, sliced.rightTouches),
+                  std::tie(inOneGo.leftTouches, inOneGo.rightTouches));
+        EXPECT_EQ(std::max(inOneGo.leftTouches, inOneGo.rightTouches), 5);
+    }
+    ComputerBout none = startComputerBout(OpponentLevel::hard, OpponentLevel::hard, 0, 1);
+    EXPECT_TRUE(fenceComputerBoutFor(none, 0));
+    EXPECT_EQ(scoreOf(none.simulated).leftTouches + scoreOf(none.simulated).rightTouches, 0);
 }
 
 TEST_F(Bout, TheComputerParriesSomeLungesInReachAtEasyMostAtHardNoQuickerThanAPerson) {
