@@ -200,7 +200,8 @@ Mode buildMode(const GameOptions& options) {
 
 void startMode(Mode& mode) {
     if (mode.way == WayOfPlaying::clubNight) {
-        seatForBout(beginClubNight(stdin).computer);
+        // The first bout's go-ahead comes through the console row, as every later one does.
+        followTheNight(beginClubNight(stdin));
         play.console.onLine = [](const std::string& line) {
             if (startsTheBout(line)) {
                 startAnnounced();

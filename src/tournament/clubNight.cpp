@@ -179,15 +179,6 @@ void announceWindowBout(const NextBout& next) {
     announcedBout = next;
 }
 
-// Any word then Enter starts the bout, and so does the end of input. The rest of its line
-// goes too, so that nothing typed now answers the next bout's go-ahead.
-void readWindowGoAhead(std::FILE* input) {
-    if (skipWord(input)) {
-        for (int c = std::getc(input); c != EOF && c != '\n'; c = std::getc(input)) {
-        }
-    }
-}
-
 // The final nobody watched, shown won: the winner is congratulated as after any bout, and
 // the game ends ten seconds later.
 void showTheDecidedFinal() {
@@ -261,7 +252,7 @@ void prepareClubNight(const ClubNightOptions& options) {
     }
 }
 
-WindowBout beginClubNight(std::FILE* input) {
+NightTurn beginClubNight(std::FILE* input) {
     announce("\n\tWelcome to The Lamevo!\n");
     const std::int32_t count = askForFencerCount(input);
     std::vector<Seat> seats = askForSeats(input, count);
@@ -272,11 +263,7 @@ WindowBout beginClubNight(std::FILE* input) {
              POOL_TOUCH_LIMIT, night.tableauSize, DIRECT_ELIMINATION_TOUCH_LIMIT, seed);
     announce("%s", poolSheetText(night).c_str());
     saveResults();
-    if (fenceOn(NOTHING_DUE) == NightTurn::finalShown) {
-        return WindowBout{};
-    }
-    readWindowGoAhead(input);
-    return startAnnouncedBout();
+    return fenceOn(NOTHING_DUE);
 }
 
 void recordWindowBoutOnceWon() {

@@ -136,24 +136,25 @@ struct WindowBout {
 // cannot be written is refused before anything else: one line on standard error, status 1.
 void prepareClubNight(const ClubNightOptions& options);
 
-// Greets, asks how many fencers and their names (easy, normal or hard seats a computer), then
-// fences the computers' bouts until a bout with a person in it: that one is announced, its go-
-// ahead read, and the shared bout set up for it. If every bout is between computers the final
-// is put on the shared bout as won, so the window congratulates its winner and the game ends
-// ten seconds later. End of input during the dialogue: one line on standard error, status 1.
-WindowBout beginClubNight(std::FILE* input);
-
-// To be called after every idle turn of the window: once its bout is won, records it, prints
-// the pool sheet or the tableau and rewrites the results, at once and once only.
-void recordWindowBoutOnceWon();
-
-// What a club night does once a bout in the window has ended.
+// What a club night does once its dialogue or a bout in the window is over.
 enum class NightTurn {
     goAheadAsked,     // the next bout with a person in it is announced; its go-ahead is awaited
     computersFencing, // a bout between computers is being fenced: fenceComputersOn carries on
     finalShown,       // every bout left was between computers: the final is on the strip, won
     over,             // the final is decided and was shown: the night is over
 };
+
+// Greets, asks how many fencers and their names (easy, normal or hard seats a computer), then
+// fences the computers' bouts until a bout with a person in it, which is announced up to its
+// go-ahead's question (goAheadAsked; startAnnouncedBout puts it on the strip once the go-ahead
+// comes). If every bout is between computers the final is put on the shared bout as won, so the
+// window congratulates its winner and the night ends ten seconds later (finalShown). End of
+// input during the dialogue: one line on standard error, status 1.
+NightTurn beginClubNight(std::FILE* input);
+
+// To be called after every idle turn of the window: once its bout is won, records it, prints
+// the pool sheet or the tableau and rewrites the results, at once and once only.
+void recordWindowBoutOnceWon();
 
 // Once the window's bout has ended: records it if it was not yet, prints the pool sheet or the
 // tableau, rewrites the results, fences the computers' bouts that follow and announces the next
