@@ -9,10 +9,11 @@
 //   sensible:PARRY:LOOK    looks at the strip every LOOK ms and at once parries a lunge within
 //                          4 cells (PARRY percent of the lunges it sees begin; the others it
 //                          just lets come), lunges from 3 cells or less, otherwise advances
-// Without players it climbs the ladder the computer is made for. Each cell of the table gives
-// the bouts the computer won, the lunges it parried, the most keys it pressed in any second and
-// its quickest reaction: from the latest change on the strip before the glance a key was
-// decided on to the key.
+// Without players it climbs the ladder the computer is made for. The players and the computer
+// are rows of the game's loop, on a simulated clock that wakes only when the game would wake.
+// Each cell of the table gives the bouts the computer won, the lunges it parried, the most keys
+// it pressed in any second, its quickest reaction (from the latest change on the strip before
+// the glance a key was decided on to the key) and the latest a key came after its planned time.
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -48,6 +49,7 @@ struct ScriptedPlayer {
     Opponent& computer; // sees every key, as a person at the same keyboard would
     std::mt19937 random;
     Milliseconds start;
+    Milliseconds nextAct; // when it next types or looks
     std::size_t nextKey;
     bool sawLunge;
     bool willParry;
@@ -134,27 +136,42 @@ void sensibleLook(ScriptedPlayer& player) {
     press(player, gap() <= SENSIBLE_LUNGE_GAP ? 'f' : 'd');
 }
 
-void playerStep(ScriptedPlayer& player, Milliseconds now) {
-    const Milliseconds since = now - player.start;
+// The first time at or after from at which the player types or looks.
+Milliseconds nextActAt(const ScriptedPlayer& player, Milliseconds from) {
+    const Milliseconds since = std::max<Milliseconds>(from - player.start, 0);
+    const Milliseconds interval = player.script.interval;
+    switch (player.script.kind) {
+    case PlayerKind::still:
+        return NOTHING_DUE;
+    case PlayerKind::held:
+        if (since == 0) {
+            return player.start;
+        }
+        if (since <= KEY_REPEAT_DELAY) {
+            return player.start + KEY_REPEAT_DELAY;
+        }
+        return player.start + KEY_REPEAT_DELAY +
+               (since - KEY_REPEAT_DELAY + interval - 1) / interval * interval;
+    case PlayerKind::pattern:
+    case PlayerKind::sensible:
+        break;
+    }
+    return player.start + (since + interval - 1) / interval * interval;
+}
+
+void act(ScriptedPlayer& player) {
     switch (player.script.kind) {
     case PlayerKind::still:
         break;
     case PlayerKind::pattern:
-        if (since % player.script.interval == 0) {
-            press(player, player.script.keys[player.nextKey]);
-            player.nextKey = (player.nextKey + 1) % player.script.keys.size();
-        }
+        press(player, player.script.keys[player.nextKey]);
+        player.nextKey = (player.nextKey + 1) % player.script.keys.size();
         break;
     case PlayerKind::held:
-        if (since == 0 ||
-            (since >= KEY_REPEAT_DELAY && (since - KEY_REPEAT_DELAY) % KEY_REPEAT_INTERVAL == 0)) {
-            press(player, player.script.keys[0]);
-        }
+        press(player, player.script.keys[0]);
         break;
     case PlayerKind::sensible:
-        if (since % player.script.interval == 0) {
-            sensibleLook(player);
-        }
+        sensibleLook(player);
         break;
     }
 }
@@ -180,6 +197,7 @@ struct Tally {
     int parries = 0;
     std::size_t mostPressesInASecond = 0;
     std::optional<Milliseconds> quickestReaction;
+    Milliseconds latestPress = 0; // after its planned time
 };
 
 void fenceOneBout(const PlayerScript& script, OpponentLevel level, std::uint32_t seed,
@@ -195,15 +213,26 @@ void fenceOneBout(const PlayerScript& script, OpponentLevel level, std::uint32_t
             changes.push_back(at);
         }
     };
-    const BoutScore score = fenceSimulatedBout(touchLimit, [&](Milliseconds now) {
+    LoopSource playerRow;
+    playerRow.dueAt = [&] { return player ? player->nextAct : controlHooks.nowMilliseconds(); };
+    playerRow.turn = [&] {
+        const Milliseconds now = controlHooks.nowMilliseconds();
         if (!player) {
             player.emplace(ScriptedPlayer{script, computer, std::mt19937(seed ^ 0x9e3779b9u), now,
-                                          0, false, false});
+                                          now, 0, false, false});
             seen = stripView();
             changes.push_back(now);
         }
-        noteChange(now - 1);
-        playerStep(*player, now);
+        noteChange(now);
+        if (now >= player->nextAct) {
+            act(*player);
+            player->nextAct = nextActAt(*player, now + 1);
+        }
+        noteChange(now);
+    };
+    LoopSource computerRow = opponentSource(computer);
+    computerRow.turn = [&] {
+        const Milliseconds now = controlHooks.nowMilliseconds();
         noteChange(now);
         const bool playerWasLunging = bout.leftLunging == 1;
         const std::int32_t pressesBefore = computer.pressCount;
@@ -224,8 +253,11 @@ void fenceOneBout(const PlayerScript& script, OpponentLevel level, std::uint32_t
             std::upper_bound(changes.begin(), changes.end(), computer.latestPressSeenAt);
         const Milliseconds reaction = now - *(changed - 1);
         tally.quickestReaction = std::min(tally.quickestReaction.value_or(reaction), reaction);
+        tally.latestPress = std::max(tally.latestPress, now - computer.latestPressPlannedAt);
         noteChange(now);
-    });
+    };
+    const LoopSource rows[] = {playerRow, computerRow};
+    const BoutScore score = fenceSimulatedBout(touchLimit, rows);
     ++tally.bouts;
     if (score.rightTouches == touchLimit) {
         ++tally.won;
@@ -236,11 +268,12 @@ void fenceOneBout(const PlayerScript& script, OpponentLevel level, std::uint32_t
 
 std::string describe(const Tally& tally) {
     char text[160];
-    std::snprintf(text, sizeof text, "%d%% (%d/%d), %d parries, %zu keys/s, %s", //
+    std::snprintf(text, sizeof text, "%d%% (%d/%d), %d parries, %zu keys/s, %s, %lld ms late", //
                   tally.won * 100 / std::max(tally.bouts, 1), tally.won, tally.bouts, tally.parries,
                   tally.mostPressesInASecond,
                   tally.quickestReaction ? (std::to_string(*tally.quickestReaction) + " ms").c_str()
-                                         : "no reaction");
+                                         : "no reaction",
+                  static_cast<long long>(tally.latestPress));
     std::string cell = text;
     if (tally.unfinished > 0) {
         cell += ", " + std::to_string(tally.unfinished) + " unfinished";
@@ -283,7 +316,7 @@ int main(int argc, char** argv) {
     }
 
     std::printf("%d bouts to %d for each cell: the computer's wins, lunges it parried, most keys "
-                "in any second, quickest reaction\n\n",
+                "in any second, quickest reaction, latest key after its planned time\n\n",
                 bouts, touchLimit);
     std::printf("| player on the left | easy | normal | hard |\n|---|---|---|---|\n");
     for (const PlayerScript& script : players) {

@@ -83,10 +83,14 @@ bool isLocalSide(LocalSides sides, std::int32_t playerNumber);
 void onKeyPress(unsigned char key, int x, int y);
 
 // The idle callback, called continuously: checks the strip ends, ends parry holds, moves
-// lunges one cell per whole second and scores them, and runs the timers that end halts,
-// take down the fence banner and end the process ten seconds after the winning halt.
+// lunges one cell per whole second and scores them, and runs the timers that end halts and
+// take down the fence banner.
 // With nothing pending it changes nothing and asks for no redraw.
 void onIdle();
+
+// Whether the bout is over: ten seconds on the clock after the winning halt. What follows is
+// the way of playing's (the game ends, or a club night moves on to its next bout).
+bool boutHasEnded();
 
 // True while onIdle has something to do at the next turn of the clock's second: a lunge in
 // flight, a parry hold, a halt, the fence banner or the win's exit. While it is false only a

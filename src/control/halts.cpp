@@ -158,7 +158,9 @@ void runWinExitTimer() {
         return;
     }
     controlHooks.requestRedraw();
-    if (secondsSince(bout.haltTime) >= WIN_EXIT_SECONDS) {
-        controlHooks.endProcess(0);
-    }
+}
+
+bool boutHasEnded() {
+    return (bout.leftWon == 1 || bout.rightWon == 1) &&
+           secondsSince(bout.haltTime) >= WIN_EXIT_SECONDS;
 }

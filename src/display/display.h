@@ -14,6 +14,7 @@
 #include "bout.h"
 #include "control.h"
 #include "image.h"
+#include "loop.h"
 
 // The scene is a fixed frame of 500 x 100 units, origin at the bottom left.
 inline constexpr float SCENE_WIDTH = 500.0f;
@@ -76,37 +77,21 @@ void onSpecialKey(int key, int x, int y);
 
 // ---- The event loop ----
 //
-// The game sleeps while nothing is due. The loop waits in poll() on the window's X connection
-// and on every descriptor of its table; it wakes for a window event, a readable descriptor or
-// the time the game asks to be woken at, whichever comes first. After each wake it calls the
-// functions of the descriptors that are readable, runs the window's events (keys, redraws;
-// closing the window ends the process), then the game's step; a frame asked for is drawn
-// before it sleeps again.
-//
-// main fills the table. Whatever else the game listens to (a network socket, say) is one more
-// row: its descriptor and the function that reads it once it is readable, never blocking. Its
-// own timeouts go into the wake-up time main gives.
-
-// A descriptor the loop waits on for reading, and what to call once it is readable.
-struct LoopWatch {
-    int fileDescriptor;
-    void (*onReadable)();
-};
-
-// Returned by a wake-up time function when nothing is due without an event.
-inline constexpr Milliseconds NOTHING_DUE = std::numeric_limits<Milliseconds>::max();
+// The game sleeps while nothing is due. The window runs the game's one loop (loop.h) on the
+// real clock: it waits in poll() on every row's descriptor and on the window's X connection,
+// a row of its own that comes last, and wakes for a window event, a readable descriptor or the
+// earliest time a row is due, whichever comes first. After each wake it calls the rows whose
+// descriptors are readable (the window's runs its events: keys, redraws; closing the window
+// ends the process), then every row's turn; a frame asked for is drawn before it sleeps again.
 
 // Asks for a frame, which the loop draws before it sleeps again unless it would show nothing
 // new: what controlHooks.requestRedraw points at. The window's own redraws (uncovered,
 // resized) come from freeglut as ever.
 void requestFrame();
 
-// Runs the window until the process ends, never returning. step is called after every wake
-// (the idle step; it may be called when nothing is due and must then change nothing).
-// wakeAt gives, on controlHooks.nowMilliseconds' clock, when step must run next with no event
-// to wake the loop, or NOTHING_DUE. Needs the window created; watches may be empty.
-[[noreturn]] void runEventLoop(void (*step)(), Milliseconds (*wakeAt)(),
-                               std::span<const LoopWatch> watches);
+// Runs the window with these rows until the process ends, never returning. Needs the window
+// created; sources may be empty.
+[[noreturn]] void runEventLoop(std::span<const LoopSource> sources);
 
 // ---- Pose sprites, without the drawing context ----
 

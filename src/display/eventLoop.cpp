@@ -2,12 +2,10 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <poll.h>
 #include <vector>
 
@@ -16,23 +14,10 @@
 namespace {
 
 bool frameAsked = false;
+// What the last frame drawn showed.
+ShownBout lastFrame{};
 
-// Everything a frame shows, as bytes: the bout record, and the fencers' cells and scores.
-using ShownState = std::array<unsigned char, sizeof(BoutState) + 2 * sizeof(Fencer)>;
-ShownState lastFrame{};
-
-ShownState shownState() {
-    ShownState shown{};
-    std::memcpy(shown.data(), &bout, sizeof(BoutState));
-    if (bout.leftFencer != nullptr && bout.rightFencer != nullptr) {
-        std::memcpy(shown.data() + sizeof(BoutState), bout.leftFencer, sizeof(Fencer));
-        std::memcpy(shown.data() + sizeof(BoutState) + sizeof(Fencer), bout.rightFencer,
-                    sizeof(Fencer));
-    }
-    return shown;
-}
-
-// Draws the frame asked for, at once. The halts' timers ask for one on every step while they
+// Draws the frame asked for, at once. The halts' timers ask for one on every turn while they
 // run, though nothing changes between the turns of the second: such a frame would be the
 // last one again, and is left out. Returns whether a frame was drawn.
 bool drawFrameAsked() {
@@ -40,7 +25,7 @@ bool drawFrameAsked() {
         return false;
     }
     frameAsked = false;
-    const ShownState shown = shownState();
+    const ShownBout shown = shownBout(bout);
     if (shown == lastFrame) {
         return false;
     }
@@ -48,16 +33,6 @@ bool drawFrameAsked() {
     glutPostRedisplay();
     glutMainLoopEvent();
     return true;
-}
-
-// Runs the step again for as long as it changes the bout, as the idle turns that once ran
-// without pause did: a lunge's last step and its falling short come at the same moment.
-void stepUntilSettled(void (*step)()) {
-    ShownState before{};
-    do {
-        before = shownState();
-        step();
-    } while (shownState() != before);
 }
 
 int pollTimeout(Milliseconds wakeAt) {
@@ -71,45 +46,57 @@ int pollTimeout(Milliseconds wakeAt) {
     return static_cast<int>(std::min<Milliseconds>(wakeAt - now, INT_MAX));
 }
 
+// Waits in poll() on every row's descriptor. The window's row comes last; Xlib may have read
+// its events into its own queue already, which no poll would see, so the window is readable at
+// once then. XPending also sends what is still buffered (the frame just drawn) to the server.
+void waitOnDescriptors(Display* display, std::span<const int> descriptors, Milliseconds until,
+                       std::span<bool> readable) {
+    if (XPending(display) > 0) {
+        readable.back() = true;
+        return;
+    }
+    std::vector<pollfd> waitingOn;
+    std::vector<std::size_t> rowOf;
+    for (std::size_t row = 0; row < descriptors.size(); ++row) {
+        if (descriptors[row] != NO_DESCRIPTOR) {
+            waitingOn.push_back({descriptors[row], POLLIN, 0});
+            rowOf.push_back(row);
+        }
+    }
+    const int ready = poll(waitingOn.data(), waitingOn.size(), pollTimeout(until));
+    if (ready < 0 && errno != EINTR) {
+        std::perror("The Lamevo could not wait for the window's events");
+        std::exit(EXIT_FAILURE);
+    }
+    for (std::size_t index = 0; ready > 0 && index < waitingOn.size(); ++index) {
+        if ((waitingOn[index].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            readable[rowOf[index]] = true;
+        }
+    }
+}
+
 } // namespace
 
 void requestFrame() {
     frameAsked = true;
 }
 
-void runEventLoop(void (*step)(), Milliseconds (*wakeAt)(), std::span<const LoopWatch> watches) {
+void runEventLoop(std::span<const LoopSource> sources) {
     Display* const display = glXGetCurrentDisplay();
-    std::vector<pollfd> waitingOn;
-    waitingOn.push_back({ConnectionNumber(display), POLLIN, 0});
-    for (const LoopWatch& watch : watches) {
-        waitingOn.push_back({watch.fileDescriptor, POLLIN, 0});
-    }
-    bool windowEvents = true;
-    for (;;) {
-        if (windowEvents) {
-            glutMainLoopEvent();
-        }
-        // A key read while a frame was drawn asks for another frame: the step runs after it,
-        // as after any key.
-        do {
-            stepUntilSettled(step);
-        } while (drawFrameAsked() && frameAsked);
-        // Xlib may have read events into its own queue already, which no poll would see; this
-        // also sends what is still buffered (the frame just drawn) to the server.
-        windowEvents = XPending(display) > 0;
-        if (windowEvents) {
-            continue;
-        }
-        const int ready = poll(waitingOn.data(), waitingOn.size(), pollTimeout(wakeAt()));
-        if (ready < 0 && errno != EINTR) {
-            std::perror("The Lamevo could not wait for the window's events");
-            std::exit(EXIT_FAILURE);
-        }
-        windowEvents = ready > 0 && waitingOn[0].revents != 0;
-        for (std::size_t row = 0; ready > 0 && row < watches.size(); ++row) {
-            if ((waitingOn[row + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-                watches[row].onReadable();
-            }
-        }
-    }
+    std::vector<LoopSource> rows(sources.begin(), sources.end());
+    LoopSource window;
+    const int connection = ConnectionNumber(display);
+    window.descriptor = [connection] { return connection; };
+    // Keys, redraws; closing the window ends the process.
+    window.onReadable = [] { glutMainLoopEvent(); };
+    rows.push_back(window);
+    // A key read while a frame was drawn asks for another frame: the turns come again after it,
+    // as after any key.
+    const LoopClock realClock{
+        [display](std::span<const int> descriptors, Milliseconds until, std::span<bool> readable) {
+            waitOnDescriptors(display, descriptors, until, readable);
+        },
+        [] { return drawFrameAsked() && frameAsked; }};
+    runLoop(rows, realClock, [] { return false; });
+    std::abort(); // the loop above never finishes
 }

@@ -166,6 +166,10 @@ void drawOverlay() {
     case Banner::none:
         break;
     }
+    // Before a club night's first bout is on the strip there is nobody to name yet.
+    if (bout.leftFencer == nullptr || bout.rightFencer == nullptr) {
+        return;
+    }
     placeText(BLUE, RIGHT_SCORE_AT);
     drawScore(*bout.rightFencer);
     placeText(BLUE, LEFT_SCORE_AT);

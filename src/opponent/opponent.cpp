@@ -127,7 +127,7 @@ Milliseconds reactionTime(Opponent& opponent) {
                                                        traits.slowestReaction)(opponent.random);
 }
 
-void press(Opponent& opponent, FencerCommand command, Milliseconds now) {
+void press(Opponent& opponent, const PlannedPress& planned, Milliseconds now) {
     if (!pressFitsTheLimit(opponent, now)) {
         return;
     }
@@ -136,7 +136,8 @@ void press(Opponent& opponent, FencerCommand command, Milliseconds now) {
         now;
     ++opponent.pressCount;
     opponent.latestPressSeenAt = opponent.planSeenAt;
-    onKeyPress(commandKey(opponent.playerNumber, command), 0, 0);
+    opponent.latestPressPlannedAt = planned.at;
+    onKeyPress(commandKey(opponent.playerNumber, planned.command), 0, 0);
 }
 
 // The lunges move on as the bout's clock turns to a new second; it notes when that happens.
@@ -168,9 +169,9 @@ void glanceAndDecide(Opponent& opponent, Milliseconds now) {
             opponent.planLength = 0;
         }
     }
-    opponent.dueAt = opponent.planLength > 0
-                         ? opponent.plan[static_cast<std::size_t>(opponent.planLength - 1)].at
-                         : now + traitsOf(opponent).glanceEvery;
+    opponent.glanceAt = opponent.planLength > 0
+                            ? opponent.plan[static_cast<std::size_t>(opponent.planLength - 1)].at
+                            : now + traitsOf(opponent).glanceEvery;
 }
 
 } // namespace
@@ -189,12 +190,26 @@ void opponentStep(Opponent& opponent) {
     watchTheClock(opponent, now);
     while (opponent.planDone < opponent.planLength &&
            opponent.plan[static_cast<std::size_t>(opponent.planDone)].at <= now) {
-        press(opponent, opponent.plan[static_cast<std::size_t>(opponent.planDone)].command, now);
+        press(opponent, opponent.plan[static_cast<std::size_t>(opponent.planDone)], now);
         ++opponent.planDone;
     }
-    if (opponent.planDone == opponent.planLength && now >= opponent.dueAt) {
+    if (opponent.planDone == opponent.planLength && now >= opponent.glanceAt) {
         glanceAndDecide(opponent, now);
     }
+}
+
+Milliseconds opponentDueAt(const Opponent& opponent) {
+    if (opponent.planDone < opponent.planLength) {
+        return opponent.plan[static_cast<std::size_t>(opponent.planDone)].at;
+    }
+    return opponent.glanceAt;
+}
+
+LoopSource opponentSource(Opponent& opponent) {
+    LoopSource source;
+    source.dueAt = [&opponent] { return opponentDueAt(opponent); };
+    source.turn = [&opponent] { opponentStep(opponent); };
+    return source;
 }
 
 void opponentSeesKey(Opponent& opponent, unsigned char key) {

@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "control.h"
+#include "loop.h"
 
 enum class OpponentLevel { easy, normal, hard };
 
@@ -56,7 +57,7 @@ struct Opponent {
     std::int32_t playerNumber = LEFT_PLAYER; // the side it fences: LEFT_PLAYER or RIGHT_PLAYER
     OpponentLevel level = OpponentLevel::normal;
     std::mt19937 random;
-    Milliseconds dueAt = 0; // its next glance
+    Milliseconds glanceAt = 0; // its next glance, once the plan's presses are made
     // The presses decided at the latest glance, in time order, and that glance.
     std::array<PlannedPress, MOST_PRESSES_PER_PLAN> plan{};
     std::int32_t planLength = 0;
@@ -74,8 +75,10 @@ struct Opponent {
     // Its own latest presses, a ring, for the limit of keys in any second.
     std::array<Milliseconds, MOST_PRESSES_PER_SECOND> recentPresses{};
     std::int32_t pressCount = 0;
-    // For whoever measures it: the glance the latest press was decided on.
+    // For whoever measures it: the glance the latest press was decided on, and the time it was
+    // planned for.
     Milliseconds latestPressSeenAt = 0;
+    Milliseconds latestPressPlannedAt = 0;
 };
 
 // A computer fencer for the side of playerNumber, at this level, whose choices follow from
@@ -88,6 +91,13 @@ Opponent createOpponent(std::int32_t playerNumber, OpponentLevel level, std::uin
 // after a win, as any player's key), and when its next glance is due it looks at the bout and
 // decides its next keys. Between glances and presses it changes nothing in the bout.
 void opponentStep(Opponent& opponent);
+
+// When opponentStep has something to do next: the plan's next press, or once the plan is done
+// its next glance.
+Milliseconds opponentDueAt(const Opponent& opponent);
+
+// The computer as a row of the loop: due at opponentDueAt, its turn is opponentStep.
+LoopSource opponentSource(Opponent& opponent);
 
 // Shows the computer a key just pressed by anyone at the keyboard, at
 // controlHooks.nowMilliseconds; it keeps its opponent's command keys and ignores the rest.
@@ -107,20 +117,52 @@ struct BoutScore {
 inline constexpr Milliseconds SIMULATED_BOUT_GIVE_UP_MILLISECONDS = 10 * 60'000;
 
 // Fences a whole bout to touchLimit between two computer fencers of these levels, on simulated
-// clocks (one idle turn per millisecond), printing nothing; the same seed gives the same score.
-// Leaves controlHooks and the shared bout as they were before the call.
-// It stops on the idle turn on which a fencer reaches touchLimit (the ten seconds before the
-// process would end are not run, and nothing ends the process), or after
-// SIMULATED_BOUT_GIVE_UP_MILLISECONDS with the score as it stands then. A touchLimit below 1
-// fences nothing and scores 0 to 0. Safe to call inside the running game between two bouts:
-// while it runs, poses, redraws and sounds go nowhere and the referee is not heard.
+// clocks, printing nothing; the same seed gives the same score. Leaves controlHooks and the
+// shared bout as they were before the call.
+// It stops on the turn on which a fencer reaches touchLimit (the ten seconds before the bout
+// would end are not run), or after SIMULATED_BOUT_GIVE_UP_MILLISECONDS with the score as it
+// stands then. A touchLimit below 1 fences nothing and scores 0 to 0. Safe to call inside the
+// running game between two bouts: while it runs, poses, redraws and sounds go nowhere and the
+// referee is not heard.
 BoutScore fenceComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
                             std::uint32_t seed);
 
-// What fenceComputerBout does, with whatever presses keys given as pressKeys: it is called on
-// every simulated millisecond (its argument), before the bout's idle step, as the game's idle
-// step calls a computer fencer. It may press keys through onKeyPress and step computer fencers
-// of its own. The clocks start at second 1000 of controlHooks.now, millisecond 1'000'000 of
+// The clock of a simulated bout: a millisecond count, whose whole seconds turn over at
+// secondBeganAt + 1000 k, when they become second + k.
+struct SandboxClock {
+    Milliseconds now;
+    Milliseconds secondBeganAt;
+    WholeSeconds second;
+};
+
+// A bout fenced without a window, on a simulated clock, a piece at a time if need be.
+struct SimulatedBout {
+    Fencer leftFencer, rightFencer;
+    BoutState state; // its fencer pointers are set while it fences
+    SandboxClock clock;
+    Milliseconds giveUpAt;
+    bool over; // won, or given up
+};
+BoutScore scoreOf(const SimulatedBout& simulated);
+
+// Two computers' bout, to be fenced a piece at a time between the turns of the game's loop.
+struct ComputerBout {
+    Opponent left, right;
+    SimulatedBout simulated;
+};
+// The bout fenceComputerBout would fence, not yet begun.
+ComputerBout startComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
+                               std::uint32_t seed);
+// Fences the bout on for about budget milliseconds of controlHooks.nowMilliseconds' clock
+// (NOTHING_DUE: to its end); returns whether it is over. However it is cut into pieces, it is
+// fenced exactly as in one go, and between the pieces controlHooks and the shared bout are as
+// they were.
+bool fenceComputerBoutFor(ComputerBout& computers, Milliseconds budget);
+
+// What fenceComputerBout does, with players (computers, scripted players) as rows of the
+// game's loop on a simulated clock: the loop wakes only when a row or the bout's clock is due,
+// as the game's does, and jumps the clock to that time. The rows press keys through onKeyPress
+// (and show them to any computer that should see them); the bout's clock is the last row. The
+// clocks start at second 1000 of controlHooks.now, millisecond 1'000'000 of
 // controlHooks.nowMilliseconds; the fencers are called "Left" and "Right".
-BoutScore fenceSimulatedBout(std::int32_t touchLimit,
-                             const std::function<void(Milliseconds now)>& pressKeys);
+BoutScore fenceSimulatedBout(std::int32_t touchLimit, std::span<const LoopSource> players);

@@ -7,13 +7,7 @@
 
 #include "opponent.h"
 
-// The clock of the sandbox: a millisecond count, whose whole seconds turn over at
-// secondBeganAt + 1000 k, when they become second + k.
-struct SandboxClock {
-    Milliseconds now;
-    Milliseconds secondBeganAt;
-    WholeSeconds second;
-};
+// The clock of the sandbox (SandboxClock).
 extern SandboxClock sandboxClock;
 
 // The hooks, the shared bout, the referee's voice and the sandbox clock as they were, put back

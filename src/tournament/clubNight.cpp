@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "console.h"
@@ -165,32 +166,17 @@ std::string stageOf(const NextBout& next) {
     }
 }
 
-WindowBout startWindowBout(std::FILE* input, const NextBout& next) {
+// The bout announced, whose go-ahead the night waits for.
+std::optional<NextBout> announcedBout;
+
+void announceWindowBout(const NextBout& next) {
     const Seat& left = night.seats[next.leftSeat];
     const Seat& right = night.seats[next.rightSeat];
     announce("\n\n%s: %s against %s, %d touches.\n", stageOf(next).c_str(), left.name.c_str(),
              right.name.c_str(), next.touchLimit);
     printControls(left.name.c_str(), right.name.c_str());
     announce("\n\n\t\tHit Any Key then Enter to Start the Bout!");
-    // Any word then Enter starts the bout, and so does the end of input. The rest of its line
-    // goes too, so that nothing typed now answers the next bout's go-ahead.
-    if (skipWord(input)) {
-        for (int c = std::getc(input); c != EOF && c != '\n'; c = std::getc(input)) {
-        }
-    }
-
-    putOnTheStrip(next);
-    windowBout = next;
-    windowBoutRecorded = false;
-    printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
-    controlHooks.requestRedraw();
-    WindowBout seat;
-    if (left.computer) {
-        seat.computer = createOpponent(LEFT_PLAYER, *left.computer, night.lots());
-    } else if (right.computer) {
-        seat.computer = createOpponent(RIGHT_PLAYER, *right.computer, night.lots());
-    }
-    return seat;
+    announcedBout = next;
 }
 
 // The final nobody watched, shown won: the winner is congratulated as after any bout, and
@@ -214,16 +200,35 @@ void showTheDecidedFinal() {
     controlHooks.requestRedraw();
 }
 
-// Decides the computers' bouts at once until one with a person in it, which goes to the window.
-WindowBout fenceOn(std::FILE* input) {
+// The computers' bout being fenced, a piece at a time, while the window waits.
+std::optional<ComputerBout> computersBout;
+
+// Fences the computers' bouts for about budget milliseconds (NOTHING_DUE: as long as it
+// takes), each one's result announced and recorded once it is over, until the next bout with a
+// person in it, which is announced.
+NightTurn fenceOn(Milliseconds budget) {
+    const Milliseconds until =
+        budget == NOTHING_DUE ? NOTHING_DUE : controlHooks.nowMilliseconds() + budget;
     while (const std::optional<NextBout> next = nextBout(night)) {
         const Seat& left = night.seats[next->leftSeat];
         const Seat& right = night.seats[next->rightSeat];
         if (!left.computer || !right.computer) {
-            return startWindowBout(input, *next);
+            announceWindowBout(*next);
+            return NightTurn::goAheadAsked;
         }
-        const BoutScore score =
-            fenceComputerBout(*left.computer, *right.computer, next->touchLimit, night.lots());
+        if (!computersBout) {
+            computersBout =
+                startComputerBout(*left.computer, *right.computer, next->touchLimit, night.lots());
+        }
+        const Milliseconds timeLeft =
+            until == NOTHING_DUE
+                ? NOTHING_DUE
+                : std::max<Milliseconds>(until - controlHooks.nowMilliseconds(), 0);
+        if (!fenceComputerBoutFor(*computersBout, timeLeft)) {
+            return NightTurn::computersFencing;
+        }
+        const BoutScore score = scoreOf(computersBout->simulated);
+        computersBout.reset();
         const std::string stage = stageOf(*next);
         announce("\n\n%s: %s %d - %d %s\n", stage.c_str(), left.name.c_str(), score.leftTouches,
                  score.rightTouches, right.name.c_str());
@@ -231,7 +236,7 @@ WindowBout fenceOn(std::FILE* input) {
     }
     windowBout.reset();
     showTheDecidedFinal();
-    return WindowBout{};
+    return NightTurn::finalShown;
 }
 
 } // namespace
@@ -247,7 +252,7 @@ void prepareClubNight(const ClubNightOptions& options) {
     }
 }
 
-WindowBout beginClubNight(std::FILE* input) {
+NightTurn beginClubNight(std::FILE* input) {
     announce("\n\tWelcome to The Lamevo!\n");
     const std::int32_t count = askForFencerCount(input);
     std::vector<Seat> seats = askForSeats(input, count);
@@ -258,7 +263,7 @@ WindowBout beginClubNight(std::FILE* input) {
              POOL_TOUCH_LIMIT, night.tableauSize, DIRECT_ELIMINATION_TOUCH_LIMIT, seed);
     announce("%s", poolSheetText(night).c_str());
     saveResults();
-    return fenceOn(input);
+    return fenceOn(NOTHING_DUE);
 }
 
 void recordWindowBoutOnceWon() {
@@ -269,10 +274,41 @@ void recordWindowBoutOnceWon() {
     record(*windowBout, bout.leftFencer->touches, bout.rightFencer->touches);
 }
 
-std::optional<WindowBout> finishWindowBout(std::FILE* input) {
+NightTurn finishWindowBout(Milliseconds budget) {
     recordWindowBoutOnceWon();
     if (!nextBout(night)) {
-        return std::nullopt;
+        return NightTurn::over;
     }
-    return fenceOn(input);
+    return fenceOn(budget);
+}
+
+NightTurn fenceComputersOn(Milliseconds budget) {
+    return fenceOn(budget);
+}
+
+bool startsTheBout(std::string_view line) {
+    return std::ranges::any_of(
+        line, [](char c) { return std::isspace(static_cast<unsigned char>(c)) == 0; });
+}
+
+WindowBout startAnnouncedBout() {
+    if (!announcedBout) {
+        return WindowBout{};
+    }
+    const NextBout next = *announcedBout;
+    announcedBout.reset();
+    const Seat& left = night.seats[next.leftSeat];
+    const Seat& right = night.seats[next.rightSeat];
+    putOnTheStrip(next);
+    windowBout = next;
+    windowBoutRecorded = false;
+    printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
+    controlHooks.requestRedraw();
+    WindowBout seat;
+    if (left.computer) {
+        seat.computer = createOpponent(LEFT_PLAYER, *left.computer, night.lots());
+    } else if (right.computer) {
+        seat.computer = createOpponent(RIGHT_PLAYER, *right.computer, night.lots());
+    }
+    return seat;
 }

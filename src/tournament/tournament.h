@@ -12,6 +12,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "opponent.h"
@@ -135,20 +136,41 @@ struct WindowBout {
 // cannot be written is refused before anything else: one line on standard error, status 1.
 void prepareClubNight(const ClubNightOptions& options);
 
+// What a club night does once its dialogue or a bout in the window is over.
+enum class NightTurn {
+    goAheadAsked,     // the next bout with a person in it is announced; its go-ahead is awaited
+    computersFencing, // a bout between computers is being fenced: fenceComputersOn carries on
+    finalShown,       // every bout left was between computers: the final is on the strip, won
+    over,             // the final is decided and was shown: the night is over
+};
+
 // Greets, asks how many fencers and their names (easy, normal or hard seats a computer), then
-// fences the computers' bouts until a bout with a person in it: that one is announced, its go-
-// ahead read, and the shared bout set up for it. If every bout is between computers the final
-// is put on the shared bout as won, so the window congratulates its winner and the game ends
-// ten seconds later. End of input during the dialogue: one line on standard error, status 1.
-WindowBout beginClubNight(std::FILE* input);
+// fences the computers' bouts until a bout with a person in it, which is announced up to its
+// go-ahead's question (goAheadAsked; startAnnouncedBout puts it on the strip once the go-ahead
+// comes). If every bout is between computers the final is put on the shared bout as won, so the
+// window congratulates its winner and the night ends ten seconds later (finalShown). End of
+// input during the dialogue: one line on standard error, status 1.
+NightTurn beginClubNight(std::FILE* input);
 
 // To be called after every idle turn of the window: once its bout is won, records it, prints
 // the pool sheet or the tableau and rewrites the results, at once and once only.
 void recordWindowBoutOnceWon();
 
-// Where the game would end after the window's bout was won: records it, prints the pool
-// sheet or the tableau, rewrites the results, fences the computers' bouts that follow and sets
-// up the next bout with a person as beginClubNight does (a bout already recorded is not
-// recorded again). Returns none once the night is over
-// (the caller ends the game).
-std::optional<WindowBout> finishWindowBout(std::FILE* input);
+// Once the window's bout has ended: records it if it was not yet, prints the pool sheet or the
+// tableau, rewrites the results, fences the computers' bouts that follow and announces the next
+// bout with a person as beginClubNight does, up to its go-ahead's question; or puts the decided
+// final on the shared bout as won; or says the night is over. Reads nothing. The computers
+// fence for about budget milliseconds of controlHooks.nowMilliseconds' clock at most
+// (NOTHING_DUE: to the end); if that is not enough it says so (computersFencing), and
+// fenceComputersOn carries on where it stopped. Each computers' bout comes out as if fenced in
+// one go, and the shared bout is left as it is while they fence.
+NightTurn finishWindowBout(Milliseconds budget = NOTHING_DUE);
+// Carries on the computers' bouts for about budget milliseconds, as finishWindowBout does.
+NightTurn fenceComputersOn(Milliseconds budget);
+
+// Whether a line typed at a go-ahead's question starts the announced bout: any word does.
+bool startsTheBout(std::string_view line);
+
+// The go-ahead has come (or the input has ended): puts the announced bout on the shared bout,
+// prints its scoreboard, and says who fences it. Nothing is announced: nothing changes.
+WindowBout startAnnouncedBout();

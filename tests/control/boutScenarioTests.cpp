@@ -2,6 +2,7 @@
 // second by second, and checks the console transcript byte for byte and the state that matters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -450,10 +451,11 @@ TEST_F(Bout, TheWinningTouchCongratulatesThenTheProcessEndsTenWholeSecondsLater)
     EXPECT_EQ(press("d"), "");
 
     idleAt(1009);
-    EXPECT_TRUE(exitStatuses.empty()) << "not one second sooner";
+    EXPECT_FALSE(boutHasEnded()) << "not one second sooner";
     redrawRequests = 0;
     idleAt(1010, 1);
-    EXPECT_EQ(exitStatuses, std::vector<int>{0});
+    EXPECT_TRUE(boutHasEnded());
+    EXPECT_TRUE(exitStatuses.empty()) << "the bout's end is the way of playing's, not an exit";
     EXPECT_EQ(redrawRequests, 1);
 }
 
@@ -585,7 +587,7 @@ TEST_F(Bout, TheComputerBeatsAStillARushingAndALungingPlayerAndTwoComputersFinis
                   for (BoutScore& score : {std::ref(scores[0]), std::ref(scores[1])}) {
                       score = fenceComputerBout(OpponentLevel::hard, OpponentLevel::easy, 5, 7);
                   }
-                  scores[2] = fenceSimulatedBout(5, [](Milliseconds) {});
+                  scores[2] = fenceSimulatedBout(5, {});
               }),
               "");
     EXPECT_EQ(std::tie(scores[0].leftTouches, scores[0].rightTouches),
@@ -595,6 +597,31 @@ TEST_F(Bout, TheComputerBeatsAStillARushingAndALungingPlayerAndTwoComputersFinis
     EXPECT_EQ(std::tuple(bout.leftFencer, bout.leftWon, left.touches), std::tuple(&left, 1, 5));
     EXPECT_EQ(controlHooks.endProcess, recordExit);
     EXPECT_TRUE(exitStatuses.empty());
+    // Cut into the shortest pieces, between which the bout and the hooks are the test's own, a
+    // computers' bout is the one fenced in one go.
+    for (const std::uint32_t seed : {7u, 8u, 9u}) {
+        ComputerBout computers =
+            startComputerBout(OpponentLevel::hard, OpponentLevel::normal, 5, seed);
+        int pieces = 0;
+        const std::string said = captureStdout([&] {
+            while (!fenceComputerBoutFor(computers, 0)) {
+                ++pieces;
+                ASSERT_EQ(bout.leftFencer, &left);
+                ASSERT_EQ(controlHooks.nowMilliseconds, readFakeMilliseconds);
+            }
+        });
+        EXPECT_EQ(said, "");
+        EXPECT_GT(pieces, 100);
+        const BoutScore inOneGo =
+            fenceComputerBout(OpponentLevel::hard, OpponentLevel::normal, 5, seed);
+        const BoutScore sliced = scoreOf(computers.simulated);
+        EXPECT_EQ(std::tie(sliced.leftTouches, sliced.rightTouches),
+                  std::tie(inOneGo.leftTouches, inOneGo.rightTouches));
+        EXPECT_EQ(std::max(inOneGo.leftTouches, inOneGo.rightTouches), 5);
+    }
+    ComputerBout none = startComputerBout(OpponentLevel::hard, OpponentLevel::hard, 0, 1);
+    EXPECT_TRUE(fenceComputerBoutFor(none, 0));
+    EXPECT_EQ(scoreOf(none.simulated).leftTouches + scoreOf(none.simulated).rightTouches, 0);
 }
 
 TEST_F(Bout, TheComputerParriesSomeLungesInReachAtEasyMostAtHardNoQuickerThanAPerson) {
@@ -618,6 +645,57 @@ TEST_F(Bout, TheComputerParriesSomeLungesInReachAtEasyMostAtHardNoQuickerThanAPe
         EXPECT_GE(parried, fewest);
         EXPECT_LE(parried, most);
     }
+}
+
+Milliseconds fakeToNextSecond() {
+    return 1000 - fakeMilliseconds % 1000;
+}
+
+// Driven as the game's loop drives it, woken only when the computer or the bout's clock is due,
+// a hard computer makes every press at the millisecond it planned, and so parries in time.
+TEST_F(Bout, AHardComputerWokenOnlyAsTheGameWakesPressesAtItsPlannedTimeAndParries) {
+    int parried = 0;
+    std::vector<Milliseconds> late;
+    Opponent computer;
+    LoopSource computerRow;
+    computerRow.dueAt = [&] { return opponentDueAt(computer); };
+    computerRow.turn = [&] {
+        const std::int32_t before = computer.pressCount;
+        opponentStep(computer);
+        if (computer.pressCount != before) {
+            late.push_back(fakeMilliseconds - computer.latestPressPlannedAt);
+        }
+    };
+    const LoopSource rows[] = {computerRow, boutClockSource(fakeToNextSecond, {}, {})};
+    const LoopClock asTheGameWakes{[](std::span<const int>, Milliseconds until, std::span<bool>) {
+                                       fakeMilliseconds = std::max(until, fakeMilliseconds + 1);
+                                       fakeClock = fakeMilliseconds / 1000;
+                                   },
+                                   {}};
+    for (std::uint32_t seed = 0; seed < 10; ++seed) {
+        SetUp();
+        place(15, 19);
+        fakeMilliseconds += 500;
+        computer = createOpponent(RIGHT_PLAYER, OpponentLevel::hard, seed);
+        press("f");
+        const std::string said = captureStdout(
+            [&] { runLoop(rows, asTheGameWakes, [] { return bout.leftLunging == 0; }); });
+        if (said.starts_with("Bob has parried Ann\n")) {
+            ++parried;
+        }
+    }
+    EXPECT_GE(parried, 8);
+    // And over a whole bout against a still player, with plans of several presses.
+    SetUp();
+    computer = createOpponent(RIGHT_PLAYER, OpponentLevel::hard, 3);
+    const Milliseconds giveUp = fakeMilliseconds + 60'000;
+    captureStdout([&] {
+        runLoop(rows, asTheGameWakes,
+                [&] { return bout.rightWon == 1 || fakeMilliseconds > giveUp; });
+    });
+    EXPECT_EQ(bout.rightWon, 1);
+    ASSERT_GT(late.size(), 20u);
+    EXPECT_EQ(late, std::vector<Milliseconds>(late.size(), 0));
 }
 
 // Its key during a halt goes through the keyboard, which ignores it.

@@ -85,11 +85,13 @@ class VirtualScreen:
     never resets: by default an X server resets when its last client leaves, and a game
     started while it did (after the previous game closed its window) found no display."""
 
-    def __init__(self, geometry=SCREEN_GEOMETRY):
+    def __init__(self, geometry=SCREEN_GEOMETRY, backingStore=True):
         readEnd, writeEnd = os.pipe()
+        # Without backing store what a window shows once uncovered is whatever its program
+        # draws again, as on a desktop without a compositor.
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(writeEnd), "-screen", "0", geometry,
-             "-nolisten", "tcp", "-noreset"],
+             "-nolisten", "tcp", "-noreset"] + ([] if backingStore else ["-bs"]),
             pass_fds=[writeEnd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(writeEnd)
         number = b""
@@ -257,6 +259,53 @@ def sendDeleteWindow(display, window):
         x11.XSync(connection, 0)
     finally:
         x11.XCloseDisplay(connection)
+
+
+# --- covering a window as another window does -----------------------------------------------
+
+def _xlib():
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+    x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                        ctypes.c_uint, ctypes.c_uint, ctypes.c_uint,
+                                        ctypes.c_ulong, ctypes.c_ulong]
+    for name in ("XMapRaised", "XDestroyWindow"):
+        getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    return x11
+
+
+# A colour the game never draws, for what covers its window.
+COVER_PIXEL = (255, 0, 255)
+
+
+class Cover:
+    """A plain window of COVER_PIXEL over the given area of the screen, until uncover()."""
+
+    def __init__(self, display, x, y, width, height):
+        self.x11 = _xlib()
+        self.connection = self.x11.XOpenDisplay(display.encode())
+        if not self.connection:
+            raise HarnessError(f"cannot open display {display}")
+        red, green, blue = COVER_PIXEL
+        self.window = self.x11.XCreateSimpleWindow(
+            self.connection, self.x11.XDefaultRootWindow(self.connection), x, y, width, height,
+            0, 0, (red << 16) | (green << 8) | blue)
+        self.x11.XMapRaised(self.connection, self.window)
+        self.x11.XSync(self.connection, 0)
+
+    def uncover(self):
+        """Takes the cover away: the window under it is exposed. Returns the clock time."""
+        self.x11.XDestroyWindow(self.connection, self.window)
+        self.x11.XSync(self.connection, 0)
+        uncovered = time.monotonic()
+        self.x11.XCloseDisplay(self.connection)
+        return uncovered
 
 
 # --- the game -------------------------------------------------------------------------------
@@ -513,6 +562,56 @@ class Game:
     def dismissBox(self, box):
         self.screen.run("xdotool", "key", "--window", str(box), "Return")
 
+    def onScreen(self):
+        """What the screen shows where the window is (a window over it included), read back
+        from the root window: a program's window may keep its own pixels while covered."""
+        info = self.windowInfo()
+        root = parseXwd(self.screen.run("xwd", "-silent", "-root"))
+        rows = [root.rgb[3 * ((info["y"] + row) * root.width + info["x"]):
+                         3 * ((info["y"] + row) * root.width + info["x"] + info["width"])]
+                for row in range(info["height"])]
+        return Shot(info["width"], info["height"], b"".join(rows))
+
+    def steadyShot(self, take=None):
+        """A screenshot (or take()) once two in a row are the same: the window at rest."""
+        take = take or self.screenshot
+        shots = [take()]
+
+        def steady():
+            shots.append(take())
+            return shots[-1].rgb == shots[-2].rgb and shots[-1]
+        return pollUntil(steady, what="the window at rest")
+
+    def coverAndUncover(self):
+        """Covers the whole window with another one, waits until the cover shows on the
+        screen, takes the cover away and waits until the window is drawn again where it was,
+        checking that it shows what it showed before. Returns the seconds from taking the cover
+        away to a look at the screen with nothing of the cover left (at most the redraw's time
+        plus one look's)."""
+        before = self.steadyShot(self.onScreen)
+        info = self.windowInfo()
+        cover = Cover(self.screen.display, info["x"], info["y"], info["width"], info["height"])
+        coverPixel = re.compile(b"(?s)^(?:...)*?" + re.escape(bytes(COVER_PIXEL)))
+        try:
+            pollUntil(lambda: self.onScreen().pixel(0, 0) == COVER_PIXEL,
+                      what="the cover over the window")
+        finally:
+            uncovered = cover.uncover()
+        looks = []
+
+        def drawnAgain():
+            looks.append(self.onScreen())
+            return not coverPixel.match(looks[-1].rgb) and looks[-1]
+        after = pollUntil(drawnAgain, what="the window drawn again", interval=0.005,
+                          seen=self.describeUnread)
+        redrawn = time.monotonic() - uncovered
+        log(f"drawn again by look {len(looks)} after the cover went, {redrawn * 1000:.0f} ms "
+            f"later; a look takes {redrawn * 1000 / len(looks):.0f} ms")
+        # The software renderer may round a colour a step apart from one frame to the next.
+        worst = max(abs(a - b) for a, b in zip(after.rgb, before.rgb))
+        assert worst <= 2, f"the window drawn again differs from before by {worst} in a colour"
+        return redrawn
+
     def closeWindow(self):
         """Closes the window the way a window manager does when the player closes it."""
         sendDeleteWindow(self.screen.display, self.window())
@@ -563,10 +662,11 @@ class Run:
         self.otherScreens = []
         self.games = []
 
-    def useScreen(self, geometry):
-        """Swaps the virtual screen for a new one of this size ("1366x768x24")."""
+    def useScreen(self, geometry=SCREEN_GEOMETRY, backingStore=True):
+        """Swaps the virtual screen for a new one of this size ("1366x768x24"), with or
+        without backing store."""
         self.screen.stop()
-        self.screen = VirtualScreen(geometry)
+        self.screen = VirtualScreen(geometry, backingStore)
 
     def otherScreen(self):
         """Another virtual screen, as another machine's would be."""

@@ -1,0 +1,235 @@
+#include "modes.h"
+
+#include <cstdlib>
+#include <optional>
+#include <random>
+
+#include "console.h"
+#include "network.h"
+#include "opponent.h"
+#include "pads.h"
+#include "tournament.h"
+
+namespace {
+
+// The play of this process, as the bout is the one bout: what the key handler, the pads and
+// the rows share.
+struct Play {
+    LocalSides sides;
+    std::optional<Opponent> computer;
+    // The computer waits for its opponent's first key in the window or press on a pad: a lone
+    // player answers the console's last question, clicks the window, and only then is on guard.
+    bool playerOnGuard = false;
+    bool padsOpen = false;
+    // False while a club night waits between bouts: keys typed into the window do nothing.
+    bool boutRunning = true;
+    // A club night's computers fence their bouts between the window's, a piece at a time.
+    bool computersFencing = false;
+    ConsoleLines console;
+};
+Play play;
+
+// A key of a side fenced from elsewhere does nothing at all, as if it had not been pressed.
+void onLocalKeyPress(unsigned char key, int x, int y) {
+    const std::int32_t player = playerOfKey(key);
+    if (!play.boutRunning || (player != NO_PLAYER && !isLocalSide(play.sides, player))) {
+        return;
+    }
+    play.playerOnGuard = true;
+    if (play.computer) {
+        opponentSeesKey(*play.computer, key);
+    }
+    onKeyPress(key, x, y);
+}
+
+LoopSource padsSource() {
+    LoopSource pads;
+    pads.dueAt = [] { return play.padsOpen ? nextPadLook() : NOTHING_DUE; };
+    pads.turn = [] {
+        if (play.padsOpen) {
+            pollPads(controlHooks.nowMilliseconds());
+        }
+    };
+    return pads;
+}
+
+// The computer, once its opponent is on guard.
+LoopSource computerSource() {
+    LoopSource computer;
+    computer.dueAt = [] {
+        const bool awake = play.computer && play.playerOnGuard && play.boutRunning;
+        return awake ? opponentDueAt(*play.computer) : NOTHING_DUE;
+    };
+    computer.turn = [] {
+        if (play.computer && play.playerOnGuard && play.boutRunning) {
+            opponentStep(*play.computer);
+        }
+    };
+    return computer;
+}
+
+// The bout's clock, stopped while a club night waits between bouts.
+LoopSource clockSource(std::function<void()> afterIdle, std::function<void()> boutEnded) {
+    LoopSource clock =
+        boutClockSource(millisecondsToNextSecond, std::move(afterIdle), std::move(boutEnded));
+    clock.dueAt = [due = clock.dueAt] { return play.boutRunning ? due() : NOTHING_DUE; };
+    clock.turn = [turn = clock.turn] {
+        if (play.boutRunning) {
+            turn();
+        }
+    };
+    return clock;
+}
+
+// How long a piece of the computers' bouts may keep the window from its events.
+constexpr Milliseconds COMPUTERS_PIECE_MILLISECONDS = 10;
+
+void endGame() {
+    controlHooks.endProcess(0);
+}
+
+// In a club night each bout seats its own computer, if any, on the side its number gives it;
+// the players here fence the other side, and the pads are taken again for it.
+void seatForBout(std::optional<Opponent> next) {
+    play.computer = std::move(next);
+    play.playerOnGuard = false;
+    play.sides = {};
+    if (play.computer) {
+        (play.computer->playerNumber == LEFT_PLAYER ? play.sides.left : play.sides.right) = false;
+    }
+    if (play.padsOpen) {
+        closePads();
+    }
+    play.padsOpen = openPads(play.sides, onLocalKeyPress);
+}
+
+void startAnnounced() {
+    play.console.listening = false;
+    seatForBout(startAnnouncedBout().computer);
+    play.boutRunning = true;
+}
+
+// What the night does next, while the window goes on showing the bout just fenced: the
+// computers fence on, or the next bout waits for its go-ahead from the console.
+void followTheNight(NightTurn turn) {
+    play.boutRunning = false;
+    play.computersFencing = false;
+    switch (turn) {
+    case NightTurn::computersFencing:
+        play.computersFencing = true;
+        break;
+    case NightTurn::goAheadAsked:
+        play.console.listening = true;
+        break;
+    case NightTurn::finalShown:
+        seatForBout(std::nullopt);
+        play.boutRunning = true;
+        break;
+    case NightTurn::over:
+        endGame();
+        break;
+    }
+}
+
+void endClubNightBout() {
+    followTheNight(finishWindowBout(COMPUTERS_PIECE_MILLISECONDS));
+}
+
+LoopSource computersSource() {
+    LoopSource computers;
+    computers.dueAt = [] {
+        return play.computersFencing ? controlHooks.nowMilliseconds() : NOTHING_DUE;
+    };
+    computers.turn = [] {
+        if (play.computersFencing) {
+            followTheNight(fenceComputersOn(COMPUTERS_PIECE_MILLISECONDS));
+        }
+    };
+    return computers;
+}
+
+// Both names from the way of playing's console set-up, then both fencers on their lines.
+void setUpBout(const Mode& mode) {
+    char* firstName = nullptr;
+    char* secondName = nullptr;
+    const GameOptions& options = mode.options;
+    bout.touchLimit = 0;
+    if (mode.way == WayOfPlaying::host) {
+        bout.touchLimit = hostSetup(stdin, *options.hostPort, &firstName, &secondName);
+    } else if (mode.way == WayOfPlaying::join) {
+        joinSetup(stdin, options.joinAddress.c_str(), options.joinPort, &firstName, &secondName);
+    } else {
+        bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);
+    }
+    bout.leftFencer = createFencer(firstName, LEFT_PLAYER);
+    bout.rightFencer = createFencer(secondName, RIGHT_PLAYER);
+    resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
+    if (mode.way != WayOfPlaying::join) {
+        printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
+    }
+}
+
+} // namespace
+
+Mode buildMode(const GameOptions& options) {
+    Mode mode;
+    mode.options = options;
+    mode.keyPress = onLocalKeyPress;
+    mode.boutEnded = endGame;
+    if (options.tournament) {
+        mode.way = WayOfPlaying::clubNight;
+        mode.boutEnded = endClubNightBout;
+        prepareClubNight({options.resultsPath, options.seed});
+    } else if (options.hostPort) {
+        mode.way = WayOfPlaying::host;
+        mode.sides.right = false;
+        mode.keyPress = onOwnKeyPress;
+    } else if (!options.joinAddress.empty()) {
+        mode.way = WayOfPlaying::join;
+        mode.sides.left = false;
+        mode.keyPress = onOwnKeyPress;
+    } else if (options.computer) {
+        mode.way = WayOfPlaying::computer;
+        mode.sides.right = false;
+        play.computer = createOpponent(RIGHT_PLAYER, *options.computer,
+                                       options.seed ? *options.seed : std::random_device{}());
+    }
+    play.sides = mode.sides;
+    return mode;
+}
+
+void startMode(Mode& mode) {
+    if (mode.way == WayOfPlaying::clubNight) {
+        // The first bout's go-ahead comes through the console row, as every later one does.
+        followTheNight(beginClubNight(stdin));
+        play.console.onLine = [](const std::string& line) {
+            if (startsTheBout(line)) {
+                startAnnounced();
+            }
+        };
+        play.console.onEnd = startAnnounced;
+        mode.sources = {consoleSource(play.console), computersSource(), padsSource(),
+                        computerSource(), clockSource(recordWindowBoutOnceWon, mode.boutEnded)};
+        return;
+    }
+    setUpBout(mode);
+    if (mode.way == WayOfPlaying::host || mode.way == WayOfPlaying::join) {
+        // Over the network the host runs the bout, and the joiner prints what the host prints.
+        play.padsOpen = openPads(mode.sides, onOwnKeyPress);
+        LoopSource network;
+        network.descriptor = networkSocket;
+        network.onReadable = readNetwork;
+        network.dueAt = nextNetworkTurn;
+        network.turn = [ended = mode.boutEnded, hosting = mode.way == WayOfPlaying::host] {
+            serviceNetwork();
+            if (hosting && boutHasEnded()) {
+                ended();
+            }
+        };
+        mode.sources = {padsSource(), network};
+        return;
+    }
+    // Opened only now, so that nothing pressed on a pad during the set-up acts in the bout.
+    play.padsOpen = openPads(mode.sides, onLocalKeyPress);
+    mode.sources = {padsSource(), computerSource(), clockSource({}, mode.boutEnded)};
+}
