@@ -65,6 +65,7 @@ struct Link {
     std::deque<DuePress> ownPresses;
     bool sceneSent = false;
     MirroredScene lastScene{};
+    std::string unsentConsoleText;
     std::FILE* realStdout = nullptr;
     void (*showPose)(Pose) = nullptr;
     void (*playSound)(BoutSound) = nullptr;
@@ -205,7 +206,9 @@ void takeFromHost(const Message& message) {
     }
     switch (message.kind) {
     case MessageKind::name:
-        session.opponentName = message.text;
+        // A host's name that this terminal cannot print safely is shown in a neutral form.
+        session.opponentName = nameFault(message.text) == nullptr ? std::string(message.text)
+                                                                  : neutralName(message.text);
         session.opponentNamed = true;
         break;
     case MessageKind::console:
@@ -394,13 +397,28 @@ void startEnet() {
 
 // ---- The host's console goes to the joiner too ----
 
+// The joiner's terminal gets the text without what a terminal would act on, in messages that
+// end on whole characters: a character the buffer cut in two waits for its other half.
+void sendConsoleText(std::string_view text) {
+    session.unsentConsoleText.append(text);
+    const std::size_t whole = wholeCharactersLength(session.unsentConsoleText);
+    const std::string safe =
+        safeConsoleText(std::string_view(session.unsentConsoleText).substr(0, whole));
+    session.unsentConsoleText.erase(0, whole);
+    for (std::size_t sent = 0; sent < safe.size();) {
+        std::size_t length = std::min(LONGEST_CONSOLE_TEXT, safe.size() - sent);
+        while (sent + length < safe.size() && (safe[sent + length] & 0xC0) == 0x80) {
+            --length;
+        }
+        sendToOpponent({.kind = MessageKind::console, .text = {safe.data() + sent, length}});
+        sent += length;
+    }
+}
+
 ssize_t writeToBothConsoles(void*, const char* text, std::size_t size) {
     std::fwrite(text, 1, size, session.realStdout);
     std::fflush(session.realStdout);
-    for (std::size_t sent = 0; sent < size; sent += LONGEST_CONSOLE_TEXT) {
-        const std::size_t length = std::min(LONGEST_CONSOLE_TEXT, size - sent);
-        sendToOpponent({.kind = MessageKind::console, .text = {text + sent, length}});
-    }
+    sendConsoleText({text, size});
     return static_cast<ssize_t>(size);
 }
 
@@ -585,6 +603,10 @@ void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char**
     waitUntil(session.opponentNamed);
     *firstName = copyOf(session.opponentName);
     *secondName = askSecondName(console, *firstName);
+    if (nameFault(*secondName) != nullptr) {
+        // The host takes only a name it can print safely: this one, made so, shows on both.
+        *secondName = copyOf(neutralName(*secondName));
+    }
     session.ownName = *secondName;
     sendToOpponent({.kind = MessageKind::name, .text = *secondName});
     waitUntil(session.askedForGoAhead);
