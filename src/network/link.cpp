@@ -39,8 +39,9 @@ constexpr enet_uint32 PEER_TIMEOUT_MILLISECONDS = 8500;
 // given up while the resends were still coming. The wait stops growing here (or at twice the
 // round trip, on a longer link).
 constexpr enet_uint32 LONGEST_RESEND_WAIT_MILLISECONDS = 500;
-// A stranger has this long to finish ENet's handshake and say this game's hello...
-constexpr Milliseconds HELLO_DEADLINE_MILLISECONDS = 3000;
+// A stranger has this long to finish ENet's handshake and say this game's hello (a link that
+// loses a third of its datagrams may need a few seconds for that)...
+constexpr Milliseconds HELLO_DEADLINE_MILLISECONDS = 6000;
 // ...and then the joiner's player this long to type a name, unless the slot is needed sooner.
 constexpr Milliseconds NAME_DEADLINE_MILLISECONDS = 60000;
 // The joiner gives up when the host has not said hello and its player's name by then.
@@ -48,6 +49,7 @@ constexpr Milliseconds JOIN_DEADLINE_MILLISECONDS = 10000;
 constexpr Milliseconds LONGEST_OWN_PRESS_DELAY = 150;
 // How long the host, at the end of a bout, waits for the joiner to take its leave.
 constexpr Milliseconds FAREWELL_MILLISECONDS = 3000;
+constexpr unsigned COMPRESSED_CONNECTS_A_SECOND = 20;
 // Lines about strangers (refused, gone) come at most this often; the rest are counted.
 constexpr Milliseconds STRANGER_LINE_INTERVAL_MILLISECONDS = 1000;
 
@@ -57,7 +59,8 @@ enum Refusal : enet_uint32 {
     opponentAlreadyThere,
     notThisGame,
     badMessage,
-    tooSlow,  // no hello or no name in time
+    noHelloInTime,
+    noNameInTime,
     hostBusy, // its slot was needed for the next to come
 };
 
@@ -94,6 +97,8 @@ struct Link {
     std::vector<Slot> slots;
     Milliseconds lastStrangerLine = std::numeric_limits<Milliseconds>::min() / 2;
     unsigned untoldStrangers = 0;
+    Milliseconds compressedConnectsSince = 0;
+    unsigned compressedConnects = 0;
     std::deque<DuePress> ownPresses;
     bool sceneSent = false;
     MirroredScene lastScene{};
@@ -235,13 +240,13 @@ void watchStrangers() {
             slot.inUse = false;
             slotFree = true;
         } else if (!slot.closing && !slot.greeted && waited >= HELLO_DEADLINE_MILLISECONDS) {
-            tellAboutStranger("Refused %s: it said no hello within 3 seconds.\n",
+            tellAboutStranger("Refused %s: it said no hello within 6 seconds.\n",
                               addressText(peer->address).c_str());
-            closeStranger(peer, tooSlow);
+            closeStranger(peer, noHelloInTime);
         } else if (!slot.closing && waited >= NAME_DEADLINE_MILLISECONDS) {
             tellAboutStranger("Refused %s: it gave no name within a minute.\n",
                               addressText(peer->address).c_str());
-            closeStranger(peer, tooSlow);
+            closeStranger(peer, noNameInTime);
         } else if (longestWaiting == nullptr || slot.since < slotOf(longestWaiting).since) {
             longestWaiting = peer;
         }
@@ -451,7 +456,11 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
         sayOnConsole("The game at %s:%u is busy with other connections: try again in a "
                      "moment.\n",
                      session.address.c_str(), session.port);
-    } else if (!session.hosting && reason == tooSlow) {
+    } else if (!session.hosting && reason == noHelloInTime) {
+        sayOnConsole("The game at %s:%u did not hear this game's hello within 6 seconds and "
+                     "closed the connection.\n",
+                     session.address.c_str(), session.port);
+    } else if (!session.hosting && reason == noNameInTime) {
         sayOnConsole("The game at %s:%u waited for this player's name for a minute and "
                      "closed the connection.\n",
                      session.address.c_str(), session.port);
@@ -562,6 +571,17 @@ bool hasWaitingConnection(const ENetHost& host) {
     return false;
 }
 
+// Games before this one compress their CONNECT when that makes it shorter; a few of those a
+// second are let through for ENet to decompress, so a flood of them costs little.
+bool mayDecompressConnect() {
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    if (now - session.compressedConnectsSince >= 1000) {
+        session.compressedConnectsSince = now;
+        session.compressedConnects = 0;
+    }
+    return ++session.compressedConnects <= COMPRESSED_CONNECTS_A_SECOND;
+}
+
 int screenDatagram(ENetHost* host, ENetEvent*) {
     const std::uint8_t* data = host->receivedData;
     const std::size_t size = host->receivedDataLength;
@@ -573,10 +593,12 @@ int screenDatagram(ENetHost* host, ENetEvent*) {
             return isFromPeer(*host, header) ? 0 : 1;
         }
         const std::size_t headerSize = (header & ENET_PROTOCOL_HEADER_FLAG_SENT_TIME) != 0 ? 4 : 2;
+        const bool compressed = (header & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) != 0;
         if (peerNumber == ENET_PROTOCOL_MAXIMUM_PEER_ID &&
-            (header & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) == 0 &&
-            size >= headerSize + sizeof(ENetProtocolConnect) &&
-            (data[headerSize] & ENET_PROTOCOL_COMMAND_MASK) == ENET_PROTOCOL_COMMAND_CONNECT) {
+            (compressed ? mayDecompressConnect()
+                        : size >= headerSize + sizeof(ENetProtocolConnect) &&
+                              (data[headerSize] & ENET_PROTOCOL_COMMAND_MASK) ==
+                                  ENET_PROTOCOL_COMMAND_CONNECT)) {
             if (!hasWaitingConnection(*host)) {
                 return 0;
             }
@@ -907,10 +929,15 @@ Milliseconds ownPressDelay() {
     if (!session.hosting || session.opponent == nullptr) {
         return 0;
     }
+    const ENetPeer& peer = *session.opponent;
+    return equalFootingDelay(peer.roundTripTime, peer.lowestRoundTripTime, peer.lastRoundTripTime);
+}
+
+Milliseconds equalFootingDelay(std::uint32_t smoothedRoundTrip, std::uint32_t leastRecentRoundTrip,
+                               std::uint32_t lastRoundTrip) {
     // ENet's smoothed round trip swings by tens of milliseconds on a quiet link; the least one
     // it saw over this and the last few seconds is the link's own.
-    const ENetPeer& peer = *session.opponent;
-    const enet_uint32 roundTrip =
-        std::min({peer.roundTripTime, peer.lowestRoundTripTime, peer.lastRoundTripTime});
+    const std::uint32_t roundTrip =
+        std::min({smoothedRoundTrip, leastRecentRoundTrip, lastRoundTrip});
     return std::min<Milliseconds>(roundTrip / 2, LONGEST_OWN_PRESS_DELAY);
 }

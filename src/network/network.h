@@ -150,3 +150,8 @@ Milliseconds nextNetworkTurn();
 // How long the host delays its own player's presses now: half the least round trip to the
 // joiner that ENet measured over the last few seconds, at most 150 ms; 0 on the joiner.
 Milliseconds ownPressDelay();
+
+// The delay for a link of these round trips as ENet measures them (its smoothed figure, the
+// least of the last few seconds, the last one): half the least of them, at most 150 ms.
+Milliseconds equalFootingDelay(std::uint32_t smoothedRoundTrip, std::uint32_t leastRecentRoundTrip,
+                               std::uint32_t lastRoundTrip);
