@@ -39,18 +39,13 @@ constexpr enet_uint32 PEER_TIMEOUT_MILLISECONDS = 8500;
 // given up while the resends were still coming. The wait stops growing here (or at twice the
 // round trip, on a longer link).
 constexpr enet_uint32 LONGEST_RESEND_WAIT_MILLISECONDS = 500;
-// A stranger has this long to finish ENet's handshake and say this game's hello (a link that
-// loses a third of its datagrams may need a few seconds for that)...
-constexpr Milliseconds HELLO_DEADLINE_MILLISECONDS = 6000;
-// ...and then the joiner's player this long to type a name, unless the slot is needed sooner.
-constexpr Milliseconds NAME_DEADLINE_MILLISECONDS = 60000;
 // The joiner gives up when the host has not said hello and its player's name by then.
 constexpr Milliseconds JOIN_DEADLINE_MILLISECONDS = 10000;
 constexpr Milliseconds LONGEST_OWN_PRESS_DELAY = 150;
 // How long the host, at the end of a bout, waits for the joiner to take its leave.
 constexpr Milliseconds FAREWELL_MILLISECONDS = 3000;
 constexpr unsigned COMPRESSED_CONNECTS_A_SECOND = 20;
-// Lines about strangers (refused, gone) come at most this often; the rest are counted.
+// Lines about strangers come at most this often.
 constexpr Milliseconds STRANGER_LINE_INTERVAL_MILLISECONDS = 1000;
 
 // Why the host closed a connection, in the data of ENet's disconnect.
@@ -62,15 +57,6 @@ enum Refusal : enet_uint32 {
     noHelloInTime,
     noNameInTime,
     hostBusy, // its slot was needed for the next to come
-};
-
-// What the host knows of one of ENet's peer slots (by index) while it holds a connection.
-struct Slot {
-    enet_uint32 connectId = 0;
-    Milliseconds since = 0; // when the connection came, or when the host began to close it
-    bool inUse = false;
-    bool greeted = false; // it said this game's hello
-    bool closing = false; // refused: once ENet has said goodbye, or after a while, it is freed
 };
 
 struct DuePress {
@@ -94,9 +80,8 @@ struct Link {
     bool askedForGoAhead = false;
     bool boutRunning = false;
     bool leaving = false;
-    std::vector<Slot> slots;
-    Milliseconds lastStrangerLine = std::numeric_limits<Milliseconds>::min() / 2;
-    unsigned untoldStrangers = 0;
+    std::vector<StrangerSlot> slots; // by ENet's peer slot
+    StrangerLines strangerLines;
     Milliseconds compressedConnectsSince = 0;
     unsigned compressedConnects = 0;
     std::deque<DuePress> ownPresses;
@@ -167,21 +152,16 @@ void closeLink() {
 // ---- Strangers on the host ----
 
 void tellUntoldStrangers(Milliseconds now) {
-    if (session.untoldStrangers > 0 &&
-        now - session.lastStrangerLine >= STRANGER_LINE_INTERVAL_MILLISECONDS) {
-        sayOnConsole("Refused or lost %u more stranger%s since the last line.\n",
-                     session.untoldStrangers, session.untoldStrangers == 1 ? "" : "s");
-        session.untoldStrangers = 0;
-        session.lastStrangerLine = now;
+    if (const unsigned untold = untoldStrangersDue(session.strangerLines, now); untold > 0) {
+        sayOnConsole("Refused or lost %u more stranger%s since the last line.\n", untold,
+                     untold == 1 ? "" : "s");
     }
 }
 
 // A line about a stranger; a flood of them gets one line a second and a count of the rest.
 [[gnu::format(printf, 1, 2)]] void tellAboutStranger(const char* format, ...) {
     const Milliseconds now = controlHooks.nowMilliseconds();
-    if (session.untoldStrangers > 0 ||
-        now - session.lastStrangerLine < STRANGER_LINE_INTERVAL_MILLISECONDS) {
-        ++session.untoldStrangers;
+    if (!mayTellOfStranger(session.strangerLines, now)) {
         tellUntoldStrangers(now);
         return;
     }
@@ -190,12 +170,11 @@ void tellUntoldStrangers(Milliseconds now) {
     std::vfprintf(stderr, format, arguments);
     va_end(arguments);
     std::fflush(stderr);
-    session.lastStrangerLine = now;
 }
 
 // The host's record of peer's connection, begun afresh when the slot holds a new one.
-Slot& slotOf(const ENetPeer* peer) {
-    Slot& slot = session.slots[static_cast<std::size_t>(peer - session.host->peers)];
+StrangerSlot& slotOf(const ENetPeer* peer) {
+    StrangerSlot& slot = session.slots[static_cast<std::size_t>(peer - session.host->peers)];
     if (!slot.inUse || slot.connectId != peer->connectID) {
         slot = {
             .connectId = peer->connectID, .since = controlHooks.nowMilliseconds(), .inUse = true};
@@ -205,7 +184,7 @@ Slot& slotOf(const ENetPeer* peer) {
 
 // Closes a stranger's connection, telling it why when it is connected.
 void closeStranger(ENetPeer* peer, Refusal why) {
-    Slot& slot = slotOf(peer);
+    StrangerSlot& slot = slotOf(peer);
     slot.closing = true;
     slot.since = controlHooks.nowMilliseconds();
     if (peer->state == ENET_PEER_STATE_CONNECTED) {
@@ -233,28 +212,34 @@ void watchStrangers() {
         if (peer == session.opponent) {
             continue;
         }
-        Slot& slot = slotOf(peer);
-        const Milliseconds waited = now - slot.since;
-        if (slot.closing && waited >= HELLO_DEADLINE_MILLISECONDS) {
+        StrangerSlot& slot = slotOf(peer);
+        switch (fateOf(slot, now)) {
+        case StrangerFate::letGo:
             enet_peer_reset(peer);
             slot.inUse = false;
             slotFree = true;
-        } else if (!slot.closing && !slot.greeted && waited >= HELLO_DEADLINE_MILLISECONDS) {
+            break;
+        case StrangerFate::noHelloInTime:
             tellAboutStranger("Refused %s: it said no hello within 6 seconds.\n",
                               addressText(peer->address).c_str());
             closeStranger(peer, noHelloInTime);
-        } else if (!slot.closing && waited >= NAME_DEADLINE_MILLISECONDS) {
+            break;
+        case StrangerFate::noNameInTime:
             tellAboutStranger("Refused %s: it gave no name within a minute.\n",
                               addressText(peer->address).c_str());
             closeStranger(peer, noNameInTime);
-        } else if (longestWaiting == nullptr || slot.since < slotOf(longestWaiting).since) {
-            longestWaiting = peer;
+            break;
+        case StrangerFate::waits:
+            if (longestWaiting == nullptr || slot.since < slotOf(longestWaiting).since) {
+                longestWaiting = peer;
+            }
+            break;
         }
     }
     if (!slotFree && longestWaiting != nullptr) {
         tellAboutStranger("Let %s go to make room: it had given no name.\n",
                           addressText(longestWaiting->address).c_str());
-        Slot& slot = slotOf(longestWaiting);
+        StrangerSlot& slot = slotOf(longestWaiting);
         if (longestWaiting->state == ENET_PEER_STATE_CONNECTED) {
             enet_peer_disconnect_now(longestWaiting, hostBusy);
         } else {
@@ -290,7 +275,7 @@ void refuseAsTaken(ENetPeer* peer) {
 // give a name is the opponent, and the others are told that the seat is taken. A stranger that
 // says hello and nothing more keeps nobody out.
 void takeFromStranger(ENetPeer* peer, const Message& message) {
-    Slot& slot = slotOf(peer);
+    StrangerSlot& slot = slotOf(peer);
     if (!slot.greeted) {
         if (message.kind != MessageKind::hello) {
             refuse(peer, notThisGame, "a first message that is not The Lamevo's");
@@ -432,7 +417,7 @@ void sayNobodyAnswered() {
 void lose(ENetPeer* peer, enet_uint32 reason) {
     if (session.hosting && peer != session.opponent) {
         // ENet has reset the slot by now: its record is the connection's last.
-        Slot& slot = session.slots[static_cast<std::size_t>(peer - session.host->peers)];
+        StrangerSlot& slot = session.slots[static_cast<std::size_t>(peer - session.host->peers)];
         if (slot.inUse && slot.greeted && !slot.closing) {
             tellAboutStranger("%s left before giving a name; waiting on.\n",
                               addressText(peer->address).c_str());
@@ -543,19 +528,16 @@ void waitUntil(const bool& condition) {
     }
 }
 
-// A peer's datagram (ENet's own check: its slot's number, address and session) goes to ENet,
-// and so does an uncompressed CONNECT from an address with no other connection waiting;
-// everything else is dropped here, before ENet decompresses or decodes a byte of it, so junk
-// costs next to nothing.
-bool isFromPeer(const ENetHost& host, std::uint16_t header) {
-    const ENetPeer& peer = host.peers[header & ENET_PROTOCOL_MAXIMUM_PEER_ID];
-    const auto session = static_cast<enet_uint8>((header & ENET_PROTOCOL_HEADER_SESSION_MASK) >>
-                                                 ENET_PROTOCOL_HEADER_SESSION_SHIFT);
+// A peer's datagram goes to ENet when its slot's peer sent it (ENet's own check, done here
+// before ENet decompresses it), and so does a CONNECT from an address with no other connection
+// waiting; everything else is dropped here, so junk costs next to nothing.
+bool isFromPeer(const ENetHost& host, const ScreenedDatagram& datagram) {
+    const ENetPeer& peer = host.peers[datagram.peerNumber];
     return peer.state != ENET_PEER_STATE_DISCONNECTED && peer.state != ENET_PEER_STATE_ZOMBIE &&
            peer.address.host == host.receivedAddress.host &&
            peer.address.port == host.receivedAddress.port &&
            (peer.outgoingPeerID >= ENET_PROTOCOL_MAXIMUM_PEER_ID ||
-            session == peer.incomingSessionID);
+            datagram.session == peer.incomingSessionID);
 }
 
 // One connection at a time from an address waits to give a name (the opponent aside, and a
@@ -582,30 +564,27 @@ bool mayDecompressConnect() {
     return ++session.compressedConnects <= COMPRESSED_CONNECTS_A_SECOND;
 }
 
-int screenDatagram(ENetHost* host, ENetEvent*) {
-    const std::uint8_t* data = host->receivedData;
-    const std::size_t size = host->receivedDataLength;
-    if (size >= 2) {
-        const auto header = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
-        const std::uint16_t peerNumber = header & ENET_PROTOCOL_MAXIMUM_PEER_ID;
-        if (peerNumber < host->peerCount) {
-            // A closed connection's late datagrams are nobody's fault: dropped without a word.
-            return isFromPeer(*host, header) ? 0 : 1;
+int interceptDatagram(ENetHost* host, ENetEvent*) {
+    const ScreenedDatagram datagram =
+        screenDatagram(host->receivedData, host->receivedDataLength, host->peerCount);
+    switch (datagram.kind) {
+    case DatagramKind::forPeer:
+        // A closed connection's late datagrams are nobody's fault: dropped without a word.
+        return isFromPeer(*host, datagram) ? 0 : 1;
+    case DatagramKind::compressedConnect:
+        if (!mayDecompressConnect()) {
+            break;
         }
-        const std::size_t headerSize = (header & ENET_PROTOCOL_HEADER_FLAG_SENT_TIME) != 0 ? 4 : 2;
-        const bool compressed = (header & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) != 0;
-        if (peerNumber == ENET_PROTOCOL_MAXIMUM_PEER_ID &&
-            (compressed ? mayDecompressConnect()
-                        : size >= headerSize + sizeof(ENetProtocolConnect) &&
-                              (data[headerSize] & ENET_PROTOCOL_COMMAND_MASK) ==
-                                  ENET_PROTOCOL_COMMAND_CONNECT)) {
-            if (!hasWaitingConnection(*host)) {
-                return 0;
-            }
-            tellAboutStranger("Refused %s: another connection from its address is waiting.\n",
-                              addressText(host->receivedAddress).c_str());
-            return 1;
+        [[fallthrough]];
+    case DatagramKind::connect:
+        if (!hasWaitingConnection(*host)) {
+            return 0;
         }
+        tellAboutStranger("Refused %s: another connection from its address is waiting.\n",
+                          addressText(host->receivedAddress).c_str());
+        return 1;
+    case DatagramKind::junk:
+        break;
     }
     tellAboutStranger("Refused a datagram from %s: it is not The Lamevo's network traffic.\n",
                       addressText(host->receivedAddress).c_str());
@@ -758,6 +737,61 @@ std::optional<FencerCommand> commandOf(std::int32_t playerNumber, unsigned char 
 
 } // namespace
 
+ScreenedDatagram screenDatagram(const std::uint8_t* data, std::size_t size, std::size_t peerSlots) {
+    if (size < 2) {
+        return {DatagramKind::junk, 0, 0};
+    }
+    const auto header = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
+    const auto peerNumber = static_cast<std::uint16_t>(header & ENET_PROTOCOL_MAXIMUM_PEER_ID);
+    if (peerNumber < peerSlots) {
+        const auto session = static_cast<std::uint8_t>(
+            (header & ENET_PROTOCOL_HEADER_SESSION_MASK) >> ENET_PROTOCOL_HEADER_SESSION_SHIFT);
+        return {DatagramKind::forPeer, peerNumber, session};
+    }
+    if (peerNumber != ENET_PROTOCOL_MAXIMUM_PEER_ID) {
+        return {DatagramKind::junk, 0, 0};
+    }
+    if ((header & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) != 0) {
+        return {DatagramKind::compressedConnect, 0, 0};
+    }
+    const std::size_t headerSize = (header & ENET_PROTOCOL_HEADER_FLAG_SENT_TIME) != 0 ? 4 : 2;
+    const bool isConnect =
+        size >= headerSize + sizeof(ENetProtocolConnect) &&
+        (data[headerSize] & ENET_PROTOCOL_COMMAND_MASK) == ENET_PROTOCOL_COMMAND_CONNECT;
+    return {isConnect ? DatagramKind::connect : DatagramKind::junk, 0, 0};
+}
+
+bool mayTellOfStranger(StrangerLines& lines, Milliseconds now) {
+    if (lines.untold > 0 || now - lines.lastLine < STRANGER_LINE_INTERVAL_MILLISECONDS) {
+        ++lines.untold;
+        return false;
+    }
+    lines.lastLine = now;
+    return true;
+}
+
+unsigned untoldStrangersDue(StrangerLines& lines, Milliseconds now) {
+    if (lines.untold == 0 || now - lines.lastLine < STRANGER_LINE_INTERVAL_MILLISECONDS) {
+        return 0;
+    }
+    const unsigned untold = lines.untold;
+    lines.untold = 0;
+    lines.lastLine = now;
+    return untold;
+}
+
+StrangerFate fateOf(const StrangerSlot& slot, Milliseconds now) {
+    const Milliseconds waited = now - slot.since;
+    if (slot.closing) {
+        return waited >= HELLO_DEADLINE_MILLISECONDS ? StrangerFate::letGo : StrangerFate::waits;
+    }
+    if (!slot.greeted) {
+        return waited >= HELLO_DEADLINE_MILLISECONDS ? StrangerFate::noHelloInTime
+                                                     : StrangerFate::waits;
+    }
+    return waited >= NAME_DEADLINE_MILLISECONDS ? StrangerFate::noNameInTime : StrangerFate::waits;
+}
+
 std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, char** secondName) {
     startEnet();
     session.hosting = true;
@@ -778,7 +812,7 @@ std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, c
         std::exit(CONNECTION_LOST_STATUS);
     }
     session.slots.resize(session.host->peerCount);
-    session.host->intercept = screenDatagram;
+    session.host->intercept = interceptDatagram;
     // The console's text is most of the traffic, and much of it the same strip over and again.
     enet_host_compress_with_range_coder(session.host);
     announce("\n\tWaiting for an opponent on UDP port %u. They join with\n"

@@ -107,6 +107,52 @@ std::string neutralName(std::string_view name);
 // UTF-8 replaced by '?': console text that the decoder accepts, when it is whole characters.
 std::string safeConsoleText(std::string_view text);
 
+// ---- Strangers at the host, without the network ----
+
+// What the host makes of a datagram's first bytes before ENet reads it (ENet's header is a
+// peer number with flags, then the commands): only a known peer's datagram or a CONNECT from
+// someone new is worth ENet's work, which for a compressed datagram begins with decompressing.
+enum class DatagramKind {
+    forPeer,           // meant for the peer slot peerNumber (ENet takes it if that peer sent it)
+    connect,           // an uncompressed CONNECT from someone new
+    compressedConnect, // a compressed datagram from someone new: a CONNECT, or junk
+    junk,              // anything else, which ENet would drop
+};
+struct ScreenedDatagram {
+    DatagramKind kind;
+    std::uint16_t peerNumber; // forPeer
+    std::uint8_t session;     // forPeer: the session the sender gives
+};
+ScreenedDatagram screenDatagram(const std::uint8_t* data, std::size_t size, std::size_t peerSlots);
+
+// The host's lines about strangers (refused, gone) come at most once a second; the others are
+// counted and the count told in the next line that may come.
+struct StrangerLines {
+    Milliseconds lastLine = -1000000;
+    unsigned untold = 0;
+};
+// Whether a line about one more stranger may be printed at now; if not, it is counted.
+bool mayTellOfStranger(StrangerLines& lines, Milliseconds now);
+// The count of strangers to tell of in one line at now, or 0 when none is due (yet); a count
+// that is told is begun anew.
+unsigned untoldStrangersDue(StrangerLines& lines, Milliseconds now);
+
+// What the host knows of a connection in one of its slots until it is the opponent's.
+struct StrangerSlot {
+    std::uint32_t connectId = 0;
+    Milliseconds since = 0; // when the connection came, or when the host began to close it
+    bool inUse = false;
+    bool greeted = false; // it said this game's hello
+    bool closing = false; // the host refused it
+};
+// A stranger has HELLO_DEADLINE to finish ENet's handshake and say the hello, and then its
+// player NAME_DEADLINE to type a name; a refused one is let go after HELLO_DEADLINE even when
+// its game never says goodbye.
+enum class StrangerFate { waits, noHelloInTime, noNameInTime, letGo };
+inline constexpr Milliseconds HELLO_DEADLINE_MILLISECONDS = 6000;
+inline constexpr Milliseconds NAME_DEADLINE_MILLISECONDS = 60000;
+StrangerFate fateOf(const StrangerSlot& slot, Milliseconds now);
+
 // ---- The link between the two machines ----
 
 // The host: after its player's name, listens on port, prints how to join and waits for one
