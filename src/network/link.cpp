@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "console.h"
 #include "network.h"
@@ -23,22 +24,40 @@
 namespace {
 
 constexpr std::size_t CHANNEL_COUNT = 1;
-// Room for the opponent and a few strangers, who are refused at once.
-constexpr std::size_t PEER_SLOTS = 4;
+// Room for the opponent and the strangers still to say who they are; one slot is always kept
+// free for the next to come.
+constexpr std::size_t PEER_SLOTS = 8;
 // ENet's own timers (pings, resends) run at least this often.
 constexpr int SERVICE_INTERVAL_MILLISECONDS = 20;
-// A peer that acknowledges nothing for this long is gone; ENet pings twice a second, so a
-// silent peer is noticed about 7 s after its last datagram, well within 10 s.
+// A peer that acknowledges nothing for this long is gone. ENet pings twice a second and resends
+// at least every LONGEST_RESEND_WAIT, so a silent peer is noticed within 10 s of its last
+// datagram, and a link that loses a third of them each way is not taken for a silent one.
 constexpr enet_uint32 PEER_TIMEOUT_LIMIT = 32;
-constexpr enet_uint32 PEER_TIMEOUT_MINIMUM_MILLISECONDS = 5000;
-constexpr enet_uint32 PEER_TIMEOUT_MAXIMUM_MILLISECONDS = 6000;
+constexpr enet_uint32 PEER_TIMEOUT_MILLISECONDS = 8500;
+// ENet doubles a message's wait for its acknowledgement at every loss, without end: on a poor
+// link a few losses in a row leave every later message waiting for seconds, and the peer is
+// given up while the resends were still coming. The wait stops growing here (or at twice the
+// round trip, on a longer link).
+constexpr enet_uint32 LONGEST_RESEND_WAIT_MILLISECONDS = 500;
+// The joiner gives up when the host has not said hello and its player's name by then.
+constexpr Milliseconds JOIN_DEADLINE_MILLISECONDS = 10000;
 constexpr Milliseconds LONGEST_OWN_PRESS_DELAY = 150;
 // How long the host, at the end of a bout, waits for the joiner to take its leave.
 constexpr Milliseconds FAREWELL_MILLISECONDS = 3000;
-constexpr Milliseconds DATAGRAM_REFUSAL_INTERVAL_MILLISECONDS = 1000;
+constexpr unsigned COMPRESSED_CONNECTS_A_SECOND = 20;
+// Lines about strangers come at most this often.
+constexpr Milliseconds STRANGER_LINE_INTERVAL_MILLISECONDS = 1000;
 
 // Why the host closed a connection, in the data of ENet's disconnect.
-enum Refusal : enet_uint32 { noRefusal, opponentAlreadyThere, notThisGame, badMessage };
+enum Refusal : enet_uint32 {
+    noRefusal,
+    opponentAlreadyThere,
+    notThisGame,
+    badMessage,
+    noHelloInTime,
+    noNameInTime,
+    hostBusy, // its slot was needed for the next to come
+};
 
 struct DuePress {
     Milliseconds due;
@@ -61,10 +80,14 @@ struct Link {
     bool askedForGoAhead = false;
     bool boutRunning = false;
     bool leaving = false;
-    Milliseconds lastDatagramRefusal = std::numeric_limits<Milliseconds>::min() / 2;
+    std::vector<StrangerSlot> slots; // by ENet's peer slot
+    StrangerLines strangerLines;
+    Milliseconds compressedConnectsSince = 0;
+    unsigned compressedConnects = 0;
     std::deque<DuePress> ownPresses;
     bool sceneSent = false;
     MirroredScene lastScene{};
+    std::string unsentConsoleText;
     std::FILE* realStdout = nullptr;
     void (*showPose)(Pose) = nullptr;
     void (*playSound)(BoutSound) = nullptr;
@@ -126,24 +149,134 @@ void closeLink() {
     enet_deinitialize();
 }
 
-// ---- What each side does with what arrives ----
+// ---- Strangers on the host ----
 
-void refuse(ENetPeer* peer, Refusal why, const char* what) {
-    sayOnConsole("Refused %s: it sent %s.\n", addressText(peer->address).c_str(), what);
-    enet_peer_disconnect(peer, why);
-    if (peer != session.opponent) {
-        return;
-    }
-    session.opponent = nullptr;
-    if (session.opponentNamed) {
-        sayOnConsole("The bout with %s cannot go on.\n", session.opponentName.c_str());
-        endWithLostConnection();
+void tellUntoldStrangers(Milliseconds now) {
+    if (const unsigned untold = untoldStrangersDue(session.strangerLines, now); untold > 0) {
+        sayOnConsole("Refused or lost %u more stranger%s since the last line.\n", untold,
+                     untold == 1 ? "" : "s");
     }
 }
 
-// The first peer whose first message is this game's hello is the opponent; the rest are refused.
-void takeFromJoiner(ENetPeer* peer, const Message& message) {
+// A line about a stranger; a flood of them gets one line a second and a count of the rest.
+[[gnu::format(printf, 1, 2)]] void tellAboutStranger(const char* format, ...) {
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    if (!mayTellOfStranger(session.strangerLines, now)) {
+        tellUntoldStrangers(now);
+        return;
+    }
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fflush(stderr);
+}
+
+// The host's record of peer's connection, begun afresh when the slot holds a new one.
+StrangerSlot& slotOf(const ENetPeer* peer) {
+    StrangerSlot& slot = session.slots[static_cast<std::size_t>(peer - session.host->peers)];
+    if (!slot.inUse || slot.connectId != peer->connectID) {
+        slot = {
+            .connectId = peer->connectID, .since = controlHooks.nowMilliseconds(), .inUse = true};
+    }
+    return slot;
+}
+
+// Closes a stranger's connection, telling it why when it is connected.
+void closeStranger(ENetPeer* peer, Refusal why) {
+    StrangerSlot& slot = slotOf(peer);
+    slot.closing = true;
+    slot.since = controlHooks.nowMilliseconds();
+    if (peer->state == ENET_PEER_STATE_CONNECTED) {
+        enet_peer_disconnect(peer, why);
+    } else {
+        enet_peer_reset(peer);
+        slot.inUse = false;
+    }
+}
+
+// Strangers get a few seconds to say hello, and a joiner's player a minute to type a name; a
+// refused one is let go once ENet has said goodbye, or after a few seconds. When no slot is
+// free the one that has waited longest makes room for the next to come.
+void watchStrangers() {
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    ENetPeer* longestWaiting = nullptr;
+    bool slotFree = false;
+    for (ENetPeer* peer = session.host->peers; peer < session.host->peers + session.host->peerCount;
+         ++peer) {
+        if (peer->state == ENET_PEER_STATE_DISCONNECTED) {
+            slotFree = true;
+            session.slots[static_cast<std::size_t>(peer - session.host->peers)].inUse = false;
+            continue;
+        }
+        if (peer == session.opponent) {
+            continue;
+        }
+        StrangerSlot& slot = slotOf(peer);
+        switch (fateOf(slot, now)) {
+        case StrangerFate::letGo:
+            enet_peer_reset(peer);
+            slot.inUse = false;
+            slotFree = true;
+            break;
+        case StrangerFate::noHelloInTime:
+            tellAboutStranger("Refused %s: it said no hello within 6 seconds.\n",
+                              addressText(peer->address).c_str());
+            closeStranger(peer, noHelloInTime);
+            break;
+        case StrangerFate::noNameInTime:
+            tellAboutStranger("Refused %s: it gave no name within a minute.\n",
+                              addressText(peer->address).c_str());
+            closeStranger(peer, noNameInTime);
+            break;
+        case StrangerFate::waits:
+            if (longestWaiting == nullptr || slot.since < slotOf(longestWaiting).since) {
+                longestWaiting = peer;
+            }
+            break;
+        }
+    }
+    if (!slotFree && longestWaiting != nullptr) {
+        tellAboutStranger("Let %s go to make room: it had given no name.\n",
+                          addressText(longestWaiting->address).c_str());
+        StrangerSlot& slot = slotOf(longestWaiting);
+        if (longestWaiting->state == ENET_PEER_STATE_CONNECTED) {
+            enet_peer_disconnect_now(longestWaiting, hostBusy);
+        } else {
+            enet_peer_reset(longestWaiting);
+        }
+        slot.inUse = false;
+    }
+    tellUntoldStrangers(now);
+}
+
+// ---- What each side does with what arrives ----
+
+void refuse(ENetPeer* peer, Refusal why, const char* what) {
     if (peer != session.opponent) {
+        tellAboutStranger("Refused %s: it sent %s.\n", addressText(peer->address).c_str(), what);
+        closeStranger(peer, why);
+        return;
+    }
+    sayOnConsole("Refused %s: it sent %s.\n", addressText(peer->address).c_str(), what);
+    enet_peer_disconnect(peer, why);
+    session.opponent = nullptr;
+    sayOnConsole("The bout with %s cannot go on.\n", session.opponentName.c_str());
+    endWithLostConnection();
+}
+
+void refuseAsTaken(ENetPeer* peer) {
+    tellAboutStranger("Refused %s: %s is already the opponent.\n",
+                      addressText(peer->address).c_str(), session.opponentName.c_str());
+    closeStranger(peer, opponentAlreadyThere);
+}
+
+// Every stranger says this game's hello first and is answered with the host's; the first to
+// give a name is the opponent, and the others are told that the seat is taken. A stranger that
+// says hello and nothing more keeps nobody out.
+void takeFromStranger(ENetPeer* peer, const Message& message) {
+    StrangerSlot& slot = slotOf(peer);
+    if (!slot.greeted) {
         if (message.kind != MessageKind::hello) {
             refuse(peer, notThisGame, "a first message that is not The Lamevo's");
         } else if (message.version != PROTOCOL_VERSION) {
@@ -152,25 +285,38 @@ void takeFromJoiner(ENetPeer* peer, const Message& message) {
                                      std::to_string(PROTOCOL_VERSION);
             refuse(peer, notThisGame, what.c_str());
         } else if (session.opponent != nullptr) {
-            sayOnConsole("Refused %s: %s is already the opponent.\n",
-                         addressText(peer->address).c_str(),
-                         session.opponentNamed ? session.opponentName.c_str() : "another player");
-            enet_peer_disconnect(peer, opponentAlreadyThere);
+            refuseAsTaken(peer);
         } else {
-            session.opponent = peer;
+            slot.greeted = true;
             send(peer, {.kind = MessageKind::hello, .version = PROTOCOL_VERSION});
             send(peer, {.kind = MessageKind::name, .text = session.ownName});
         }
         return;
     }
-    switch (message.kind) {
-    case MessageKind::name:
-        if (!session.opponentNamed) {
-            session.opponentName = message.text;
-            session.opponentNamed = true;
-            return;
+    if (message.kind != MessageKind::name) {
+        refuse(peer, badMessage, "a message out of turn");
+    } else if (session.opponent != nullptr) {
+        refuseAsTaken(peer);
+    } else {
+        session.opponent = peer;
+        session.opponentName = message.text;
+        session.opponentNamed = true;
+        for (ENetPeer* other = session.host->peers;
+             other < session.host->peers + session.host->peerCount; ++other) {
+            if (other != peer && other->state == ENET_PEER_STATE_CONNECTED &&
+                slotOf(other).greeted && !slotOf(other).closing) {
+                refuseAsTaken(other);
+            }
         }
-        break;
+    }
+}
+
+void takeFromJoiner(ENetPeer* peer, const Message& message) {
+    if (peer != session.opponent) {
+        takeFromStranger(peer, message);
+        return;
+    }
+    switch (message.kind) {
     case MessageKind::goAhead:
         if (session.opponentNamed && !session.opponentGoAhead) {
             session.opponentGoAhead = true;
@@ -205,7 +351,9 @@ void takeFromHost(const Message& message) {
     }
     switch (message.kind) {
     case MessageKind::name:
-        session.opponentName = message.text;
+        // A host's name that this terminal cannot print safely is shown in a neutral form.
+        session.opponentName = nameFault(message.text) == nullptr ? std::string(message.text)
+                                                                  : neutralName(message.text);
         session.opponentNamed = true;
         break;
     case MessageKind::console:
@@ -260,7 +408,23 @@ void receive(ENetPeer* peer, const ENetPacket& packet) {
     }
 }
 
+void sayNobodyAnswered() {
+    sayOnConsole("Nobody answered at %s, UDP port %u: is a game hosting there "
+                 "(lamevo --host)?\n",
+                 session.address.c_str(), session.port);
+}
+
 void lose(ENetPeer* peer, enet_uint32 reason) {
+    if (session.hosting && peer != session.opponent) {
+        // ENet has reset the slot by now: its record is the connection's last.
+        StrangerSlot& slot = session.slots[static_cast<std::size_t>(peer - session.host->peers)];
+        if (slot.inUse && slot.greeted && !slot.closing) {
+            tellAboutStranger("%s left before giving a name; waiting on.\n",
+                              addressText(peer->address).c_str());
+        }
+        slot.inUse = false;
+        return;
+    }
     if (peer != session.opponent) {
         return;
     }
@@ -268,18 +432,23 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
     if (session.leaving) {
         return;
     }
-    if (session.hosting && !session.opponentNamed) {
-        sayOnConsole("%s left before giving a name; waiting on.\n",
-                     addressText(peer->address).c_str());
-        return;
-    }
     if (!session.hosting && !session.connected) {
-        sayOnConsole("Nobody answered at %s, UDP port %u: is a game hosting there "
-                     "(lamevo --host)?\n",
-                     session.address.c_str(), session.port);
+        sayNobodyAnswered();
     } else if (!session.hosting && reason == opponentAlreadyThere) {
-        sayOnConsole("The game at %s:%u already has an opponent.\n", session.address.c_str(),
-                     session.port);
+        sayOnConsole("The game at %s:%u is busy: it already has an opponent.\n",
+                     session.address.c_str(), session.port);
+    } else if (!session.hosting && reason == hostBusy) {
+        sayOnConsole("The game at %s:%u is busy with other connections: try again in a "
+                     "moment.\n",
+                     session.address.c_str(), session.port);
+    } else if (!session.hosting && reason == noHelloInTime) {
+        sayOnConsole("The game at %s:%u did not hear this game's hello within 6 seconds and "
+                     "closed the connection.\n",
+                     session.address.c_str(), session.port);
+    } else if (!session.hosting && reason == noNameInTime) {
+        sayOnConsole("The game at %s:%u waited for this player's name for a minute and "
+                     "closed the connection.\n",
+                     session.address.c_str(), session.port);
     } else if (!session.hosting && reason != noRefusal) {
         sayOnConsole("The game at %s:%u refused this game.\n", session.address.c_str(),
                      session.port);
@@ -297,8 +466,8 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
 void handle(ENetEvent& event) {
     switch (event.type) {
     case ENET_EVENT_TYPE_CONNECT:
-        enet_peer_timeout(event.peer, PEER_TIMEOUT_LIMIT, PEER_TIMEOUT_MINIMUM_MILLISECONDS,
-                          PEER_TIMEOUT_MAXIMUM_MILLISECONDS);
+        enet_peer_timeout(event.peer, PEER_TIMEOUT_LIMIT, PEER_TIMEOUT_MILLISECONDS,
+                          PEER_TIMEOUT_MILLISECONDS);
         if (!session.hosting && event.peer == session.opponent) {
             session.connected = true;
             send(event.peer, {.kind = MessageKind::hello, .version = PROTOCOL_VERSION});
@@ -316,8 +485,28 @@ void handle(ENetEvent& event) {
     }
 }
 
+void keepResendsFrequent() {
+    for (ENetPeer* peer = session.host->peers; peer < session.host->peers + session.host->peerCount;
+         ++peer) {
+        ENetList& sent = peer->sentReliableCommands;
+        if (peer->state == ENET_PEER_STATE_DISCONNECTED || enet_list_empty(&sent)) {
+            continue;
+        }
+        const enet_uint32 longestWait =
+            std::max(LONGEST_RESEND_WAIT_MILLISECONDS, 2 * peer->roundTripTime);
+        for (ENetListIterator at = enet_list_begin(&sent); at != enet_list_end(&sent);
+             at = enet_list_next(at)) {
+            auto* command = reinterpret_cast<ENetOutgoingCommand*>(at);
+            command->roundTripTimeout = std::min(command->roundTripTimeout, longestWait);
+        }
+        const auto* first = reinterpret_cast<const ENetOutgoingCommand*>(enet_list_front(&sent));
+        peer->nextTimeout = first->sentTime + first->roundTripTimeout;
+    }
+}
+
 // Handles what has arrived, waiting up to timeout for the first of it.
 void serviceEvents(int timeoutMilliseconds) {
+    keepResendsFrequent();
     ENetEvent event;
     int status =
         enet_host_service(session.host, &event, static_cast<enet_uint32>(timeoutMilliseconds));
@@ -328,6 +517,9 @@ void serviceEvents(int timeoutMilliseconds) {
         }
         status = enet_host_service(session.host, &event, 0);
     }
+    if (session.hosting) {
+        watchStrangers();
+    }
 }
 
 void waitUntil(const bool& condition) {
@@ -336,50 +528,66 @@ void waitUntil(const bool& condition) {
     }
 }
 
-// A datagram that cannot be ENet's is refused with a line, not silently dropped. ENet's header
-// is a peer number with two flag bits (and a send time when the top one is set); the commands
-// follow, range-coded when the compression bit is set, each with its number in the low bits of
-// its first byte.
-constexpr std::uint16_t SENT_TIME_FLAG = 0x8000;
-constexpr std::uint16_t COMPRESSED_FLAG = 0x4000;
-constexpr std::uint16_t PEER_NUMBER_MASK = 0x0FFF;
-constexpr std::uint16_t CONNECTING_PEER_NUMBER = 0x0FFF;
-constexpr std::uint8_t LAST_COMMAND_NUMBER = 12;
-constexpr std::size_t COMMAND_HEADER_SIZE = 4;
+// A peer's datagram goes to ENet when its slot's peer sent it (ENet's own check, done here
+// before ENet decompresses it), and so does a CONNECT from an address with no other connection
+// waiting; everything else is dropped here, so junk costs next to nothing.
+bool isFromPeer(const ENetHost& host, const ScreenedDatagram& datagram) {
+    const ENetPeer& peer = host.peers[datagram.peerNumber];
+    return peer.state != ENET_PEER_STATE_DISCONNECTED && peer.state != ENET_PEER_STATE_ZOMBIE &&
+           peer.address.host == host.receivedAddress.host &&
+           peer.address.port == host.receivedAddress.port &&
+           (peer.outgoingPeerID >= ENET_PROTOCOL_MAXIMUM_PEER_ID ||
+            datagram.session == peer.incomingSessionID);
+}
 
-int screenDatagram(ENetHost* host, ENetEvent*) {
-    const std::uint8_t* data = host->receivedData;
-    const std::size_t size = host->receivedDataLength;
-    bool looksLikeEnet = size >= 2;
-    if (looksLikeEnet) {
-        const auto header = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
-        const std::size_t headerSize = (header & SENT_TIME_FLAG) != 0 ? 4 : 2;
-        const std::uint16_t peerNumber = header & PEER_NUMBER_MASK;
-        std::uint8_t commands[ENET_PROTOCOL_MAXIMUM_MTU];
-        std::size_t commandsSize = size > headerSize ? size - headerSize : 0;
-        if ((header & COMPRESSED_FLAG) != 0 && host->compressor.decompress == nullptr) {
-            commandsSize = 0;
-        } else if ((header & COMPRESSED_FLAG) != 0 && commandsSize > 0) {
-            commandsSize = host->compressor.decompress(host->compressor.context, data + headerSize,
-                                                       commandsSize, commands, sizeof commands);
-        } else if (commandsSize > 0) {
-            std::memcpy(commands, data + headerSize, std::min(commandsSize, sizeof commands));
+// One connection at a time from an address waits to give a name (the opponent aside, and a
+// retry from the same socket, which ENet itself sorts out).
+bool hasWaitingConnection(const ENetHost& host) {
+    for (const ENetPeer* peer = host.peers; peer < host.peers + host.peerCount; ++peer) {
+        if (peer->state != ENET_PEER_STATE_DISCONNECTED && peer != session.opponent &&
+            peer->address.host == host.receivedAddress.host &&
+            peer->address.port != host.receivedAddress.port) {
+            return true;
         }
-        const std::uint8_t command = commandsSize > 0 ? commands[0] & 0x0F : 0;
-        looksLikeEnet = commandsSize >= COMMAND_HEADER_SIZE &&
-                        (peerNumber == CONNECTING_PEER_NUMBER || peerNumber < host->peerCount) &&
-                        command >= 1 && command <= LAST_COMMAND_NUMBER;
     }
-    if (looksLikeEnet) {
-        return 0;
-    }
-    // A flood of them gets one line a second, not one each.
+    return false;
+}
+
+// Games before this one compress their CONNECT when that makes it shorter; a few of those a
+// second are let through for ENet to decompress, so a flood of them costs little.
+bool mayDecompressConnect() {
     const Milliseconds now = controlHooks.nowMilliseconds();
-    if (now - session.lastDatagramRefusal >= DATAGRAM_REFUSAL_INTERVAL_MILLISECONDS) {
-        sayOnConsole("Refused a datagram from %s: it is not The Lamevo's network traffic.\n",
-                     addressText(host->receivedAddress).c_str());
-        session.lastDatagramRefusal = now;
+    if (now - session.compressedConnectsSince >= 1000) {
+        session.compressedConnectsSince = now;
+        session.compressedConnects = 0;
     }
+    return ++session.compressedConnects <= COMPRESSED_CONNECTS_A_SECOND;
+}
+
+int interceptDatagram(ENetHost* host, ENetEvent*) {
+    const ScreenedDatagram datagram =
+        screenDatagram(host->receivedData, host->receivedDataLength, host->peerCount);
+    switch (datagram.kind) {
+    case DatagramKind::forPeer:
+        // A closed connection's late datagrams are nobody's fault: dropped without a word.
+        return isFromPeer(*host, datagram) ? 0 : 1;
+    case DatagramKind::compressedConnect:
+        if (!mayDecompressConnect()) {
+            break;
+        }
+        [[fallthrough]];
+    case DatagramKind::connect:
+        if (!hasWaitingConnection(*host)) {
+            return 0;
+        }
+        tellAboutStranger("Refused %s: another connection from its address is waiting.\n",
+                          addressText(host->receivedAddress).c_str());
+        return 1;
+    case DatagramKind::junk:
+        break;
+    }
+    tellAboutStranger("Refused a datagram from %s: it is not The Lamevo's network traffic.\n",
+                      addressText(host->receivedAddress).c_str());
     return 1;
 }
 
@@ -394,13 +602,28 @@ void startEnet() {
 
 // ---- The host's console goes to the joiner too ----
 
+// The joiner's terminal gets the text without what a terminal would act on, in messages that
+// end on whole characters: a character the buffer cut in two waits for its other half.
+void sendConsoleText(std::string_view text) {
+    session.unsentConsoleText.append(text);
+    const std::size_t whole = wholeCharactersLength(session.unsentConsoleText);
+    const std::string safe =
+        safeConsoleText(std::string_view(session.unsentConsoleText).substr(0, whole));
+    session.unsentConsoleText.erase(0, whole);
+    for (std::size_t sent = 0; sent < safe.size();) {
+        std::size_t length = std::min(LONGEST_CONSOLE_TEXT, safe.size() - sent);
+        while (sent + length < safe.size() && (safe[sent + length] & 0xC0) == 0x80) {
+            --length;
+        }
+        sendToOpponent({.kind = MessageKind::console, .text = {safe.data() + sent, length}});
+        sent += length;
+    }
+}
+
 ssize_t writeToBothConsoles(void*, const char* text, std::size_t size) {
     std::fwrite(text, 1, size, session.realStdout);
     std::fflush(session.realStdout);
-    for (std::size_t sent = 0; sent < size; sent += LONGEST_CONSOLE_TEXT) {
-        const std::size_t length = std::min(LONGEST_CONSOLE_TEXT, size - sent);
-        sendToOpponent({.kind = MessageKind::console, .text = {text + sent, length}});
-    }
+    sendConsoleText({text, size});
     return static_cast<ssize_t>(size);
 }
 
@@ -514,6 +737,61 @@ std::optional<FencerCommand> commandOf(std::int32_t playerNumber, unsigned char 
 
 } // namespace
 
+ScreenedDatagram screenDatagram(const std::uint8_t* data, std::size_t size, std::size_t peerSlots) {
+    if (size < 2) {
+        return {DatagramKind::junk, 0, 0};
+    }
+    const auto header = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
+    const auto peerNumber = static_cast<std::uint16_t>(header & ENET_PROTOCOL_MAXIMUM_PEER_ID);
+    if (peerNumber < peerSlots) {
+        const auto session = static_cast<std::uint8_t>(
+            (header & ENET_PROTOCOL_HEADER_SESSION_MASK) >> ENET_PROTOCOL_HEADER_SESSION_SHIFT);
+        return {DatagramKind::forPeer, peerNumber, session};
+    }
+    if (peerNumber != ENET_PROTOCOL_MAXIMUM_PEER_ID) {
+        return {DatagramKind::junk, 0, 0};
+    }
+    if ((header & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) != 0) {
+        return {DatagramKind::compressedConnect, 0, 0};
+    }
+    const std::size_t headerSize = (header & ENET_PROTOCOL_HEADER_FLAG_SENT_TIME) != 0 ? 4 : 2;
+    const bool isConnect =
+        size >= headerSize + sizeof(ENetProtocolConnect) &&
+        (data[headerSize] & ENET_PROTOCOL_COMMAND_MASK) == ENET_PROTOCOL_COMMAND_CONNECT;
+    return {isConnect ? DatagramKind::connect : DatagramKind::junk, 0, 0};
+}
+
+bool mayTellOfStranger(StrangerLines& lines, Milliseconds now) {
+    if (lines.untold > 0 || now - lines.lastLine < STRANGER_LINE_INTERVAL_MILLISECONDS) {
+        ++lines.untold;
+        return false;
+    }
+    lines.lastLine = now;
+    return true;
+}
+
+unsigned untoldStrangersDue(StrangerLines& lines, Milliseconds now) {
+    if (lines.untold == 0 || now - lines.lastLine < STRANGER_LINE_INTERVAL_MILLISECONDS) {
+        return 0;
+    }
+    const unsigned untold = lines.untold;
+    lines.untold = 0;
+    lines.lastLine = now;
+    return untold;
+}
+
+StrangerFate fateOf(const StrangerSlot& slot, Milliseconds now) {
+    const Milliseconds waited = now - slot.since;
+    if (slot.closing) {
+        return waited >= HELLO_DEADLINE_MILLISECONDS ? StrangerFate::letGo : StrangerFate::waits;
+    }
+    if (!slot.greeted) {
+        return waited >= HELLO_DEADLINE_MILLISECONDS ? StrangerFate::noHelloInTime
+                                                     : StrangerFate::waits;
+    }
+    return waited >= NAME_DEADLINE_MILLISECONDS ? StrangerFate::noNameInTime : StrangerFate::waits;
+}
+
 std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, char** secondName) {
     startEnet();
     session.hosting = true;
@@ -533,7 +811,8 @@ std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, c
                      port);
         std::exit(CONNECTION_LOST_STATUS);
     }
-    session.host->intercept = screenDatagram;
+    session.slots.resize(session.host->peerCount);
+    session.host->intercept = interceptDatagram;
     // The console's text is most of the traffic, and much of it the same strip over and again.
     enet_host_compress_with_range_coder(session.host);
     announce("\n\tWaiting for an opponent on UDP port %u. They join with\n"
@@ -574,17 +853,44 @@ void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char**
         sayOnConsole("The Lamevo could not open a UDP socket.\n");
         std::exit(CONNECTION_LOST_STATUS);
     }
-    enet_host_compress_with_range_coder(session.host);
+    // The joiner reads the host's compressed datagrams but compresses none of its own: the
+    // host takes a connection only from an uncompressed CONNECT.
+    const ENetCompressor readOnly = {.context = enet_range_coder_create(),
+                                     .compress = nullptr,
+                                     .decompress = enet_range_coder_decompress,
+                                     .destroy = enet_range_coder_destroy};
+    if (readOnly.context == nullptr) {
+        sayOnConsole("The Lamevo could not start its networking.\n");
+        std::exit(CONNECTION_LOST_STATUS);
+    }
+    enet_host_compress(session.host, &readOnly);
     session.opponent = enet_host_connect(session.host, &host, CHANNEL_COUNT, 0);
     if (session.opponent == nullptr) {
         sayOnConsole("The Lamevo could not start a connection to %s.\n", address);
         std::exit(CONNECTION_LOST_STATUS);
     }
-    enet_peer_timeout(session.opponent, PEER_TIMEOUT_LIMIT, PEER_TIMEOUT_MINIMUM_MILLISECONDS,
-                      PEER_TIMEOUT_MAXIMUM_MILLISECONDS);
-    waitUntil(session.opponentNamed);
+    enet_peer_timeout(session.opponent, PEER_TIMEOUT_LIMIT, PEER_TIMEOUT_MILLISECONDS,
+                      PEER_TIMEOUT_MILLISECONDS);
+    const Milliseconds giveUp = controlHooks.nowMilliseconds() + JOIN_DEADLINE_MILLISECONDS;
+    while (!session.opponentNamed) {
+        if (controlHooks.nowMilliseconds() >= giveUp) {
+            if (!session.connected) {
+                sayNobodyAnswered();
+            } else {
+                sayOnConsole("The game at %s:%u answered but gave no player's name within 10 "
+                             "seconds: is it The Lamevo?\n",
+                             session.address.c_str(), session.port);
+            }
+            endWithLostConnection();
+        }
+        serviceEvents(SERVICE_INTERVAL_MILLISECONDS);
+    }
     *firstName = copyOf(session.opponentName);
     *secondName = askSecondName(console, *firstName);
+    if (nameFault(*secondName) != nullptr) {
+        // The host takes only a name it can print safely: this one, made so, shows on both.
+        *secondName = copyOf(neutralName(*secondName));
+    }
     session.ownName = *secondName;
     sendToOpponent({.kind = MessageKind::name, .text = *secondName});
     waitUntil(session.askedForGoAhead);
@@ -657,10 +963,15 @@ Milliseconds ownPressDelay() {
     if (!session.hosting || session.opponent == nullptr) {
         return 0;
     }
+    const ENetPeer& peer = *session.opponent;
+    return equalFootingDelay(peer.roundTripTime, peer.lowestRoundTripTime, peer.lastRoundTripTime);
+}
+
+Milliseconds equalFootingDelay(std::uint32_t smoothedRoundTrip, std::uint32_t leastRecentRoundTrip,
+                               std::uint32_t lastRoundTrip) {
     // ENet's smoothed round trip swings by tens of milliseconds on a quiet link; the least one
     // it saw over this and the last few seconds is the link's own.
-    const ENetPeer& peer = *session.opponent;
-    const enet_uint32 roundTrip =
-        std::min({peer.roundTripTime, peer.lowestRoundTripTime, peer.lastRoundTripTime});
+    const std::uint32_t roundTrip =
+        std::min({smoothedRoundTrip, leastRecentRoundTrip, lastRoundTrip});
     return std::min<Milliseconds>(roundTrip / 2, LONGEST_OWN_PRESS_DELAY);
 }

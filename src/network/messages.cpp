@@ -3,7 +3,10 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <string>
 
+#include "console.h"
 #include "network.h"
 
 namespace {
@@ -14,6 +17,7 @@ constexpr std::size_t SCENE_SIZE = 1 + 4 * 4 + 4 + 2 * 4 * 2 * 4;
 constexpr std::int32_t LOWEST_CELL = -10;
 constexpr std::int32_t HIGHEST_CELL = 50;
 constexpr float FARTHEST_CORNER = 10000.0f;
+constexpr std::size_t LONGEST_UTF8_CHARACTER = 4;
 
 // The flags the window reads, one bit each.
 constexpr int BoutState::*SCENE_FLAGS[] = {
@@ -35,7 +39,7 @@ constexpr KindRule KIND_RULES[] = {
     {MessageKind::hello, Sender::host, HELLO_SIZE, HELLO_SIZE},
     {MessageKind::hello, Sender::joiner, HELLO_SIZE, HELLO_SIZE},
     {MessageKind::name, Sender::host, 2, 1 + LONGEST_NAME_BYTES},
-    {MessageKind::name, Sender::joiner, 2, 1 + LONGEST_NAME_BYTES},
+    {MessageKind::name, Sender::joiner, 2, 1 + LONGEST_NAME_CHARACTERS* LONGEST_UTF8_CHARACTER},
     {MessageKind::command, Sender::joiner, 2, 2},
     {MessageKind::goAhead, Sender::joiner, 1, 1},
     {MessageKind::console, Sender::host, 2, 1 + LONGEST_CONSOLE_TEXT},
@@ -83,8 +87,72 @@ struct Reader {
     }
 };
 
-bool isNameByte(std::uint8_t byte) {
-    return byte > ' ' && byte != 0x7F;
+struct CodePointRange {
+    char32_t first, last;
+};
+// What a name may not hold: controls, blanks, the invisible formatting characters (the
+// bidirectional controls among them, which reorder what follows them) and noncharacters.
+constexpr CodePointRange NOT_IN_A_NAME[] = {
+    {0x0000, 0x0020},   {0x007F, 0x00A0},   {0x00AD, 0x00AD},   {0x034F, 0x034F},
+    {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+    {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x115F, 0x1160},   {0x1680, 0x1680},
+    {0x17B4, 0x17B5},   {0x180B, 0x180F},   {0x2000, 0x200F},   {0x2028, 0x202F},
+    {0x205F, 0x206F},   {0x3000, 0x3000},   {0x3164, 0x3164},   {0xFDD0, 0xFDEF},
+    {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF9, 0xFFFB},
+    {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3},
+    {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+};
+// What a terminal acts on instead of printing, but for the line break and the tab: the C0 and
+// C1 controls (ESC, CSI, OSC...), DEL, and the bidirectional controls.
+constexpr CodePointRange NOT_IN_CONSOLE_TEXT[] = {
+    {0x0000, 0x0008}, {0x000B, 0x001F}, {0x007F, 0x009F}, {0x061C, 0x061C},
+    {0x200E, 0x200F}, {0x202A, 0x202E}, {0x2066, 0x2069},
+};
+constexpr char REPLACEMENT = '?';
+
+template <std::size_t count> bool isIn(const CodePointRange (&ranges)[count], char32_t codePoint) {
+    return std::any_of(std::begin(ranges), std::end(ranges), [&](const CodePointRange& range) {
+        return codePoint >= range.first && codePoint <= range.last;
+    });
+}
+
+bool isNameCharacter(char32_t codePoint) {
+    return !isIn(NOT_IN_A_NAME, codePoint) && (codePoint & 0xFFFE) != 0xFFFE;
+}
+
+bool isConsoleCharacter(char32_t codePoint) {
+    return !isIn(NOT_IN_CONSOLE_TEXT, codePoint);
+}
+
+// text with every character that is not whole UTF-8 or that allowed refuses replaced by '?'.
+std::string replaceRefused(std::string_view text, bool (*allowed)(char32_t)) {
+    std::string kept;
+    kept.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Character character = firstUtf8Character(text.substr(at));
+        if (character.length == 0 || !allowed(character.codePoint)) {
+            kept += REPLACEMENT;
+            at += std::max<std::size_t>(character.length, 1);
+        } else {
+            kept.append(text.substr(at, character.length));
+            at += character.length;
+        }
+    }
+    return kept;
+}
+
+const char* consoleTextFault(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Character character = firstUtf8Character(text.substr(at));
+        if (character.length == 0) {
+            return "console text that is not UTF-8";
+        }
+        if (!isConsoleCharacter(character.codePoint)) {
+            return "console text with a control character in it";
+        }
+        at += character.length;
+    }
+    return nullptr;
 }
 
 const char* decodeScene(Reader reader, MirroredScene& scene) {
@@ -114,6 +182,52 @@ const char* decodeScene(Reader reader, MirroredScene& scene) {
 }
 
 } // namespace
+
+std::size_t wholeCharactersLength(std::string_view text) {
+    // A lead byte within the last three bytes whose character the end cuts short.
+    for (std::size_t back = 1; back <= std::min<std::size_t>(3, text.size()); ++back) {
+        const auto byte = static_cast<std::uint8_t>(text[text.size() - back]);
+        if ((byte & 0xC0) == 0x80) {
+            continue;
+        }
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return length > back ? text.size() - back : text.size();
+    }
+    return text.size();
+}
+
+const char* nameFault(std::string_view name) {
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < name.size(); ++characters) {
+        const Utf8Character character = firstUtf8Character(name.substr(at));
+        if (character.length == 0) {
+            return "a name that is not UTF-8 text";
+        }
+        if (!isNameCharacter(character.codePoint)) {
+            return "a name with a blank or a control character in it";
+        }
+        at += character.length;
+    }
+    if (characters > LONGEST_NAME_CHARACTERS) {
+        return "a name longer than 40 characters";
+    }
+    return name.empty() ? "an empty name" : nullptr;
+}
+
+std::string neutralName(std::string_view name) {
+    std::string neutral = replaceRefused(name, isNameCharacter);
+    std::size_t at = 0;
+    for (std::size_t characters = 0; at < neutral.size() && characters < LONGEST_NAME_CHARACTERS;
+         ++characters) {
+        at += firstUtf8Character(std::string_view(neutral).substr(at)).length;
+    }
+    neutral.resize(at);
+    return neutral.empty() ? std::string(1, REPLACEMENT) : neutral;
+}
+
+std::string safeConsoleText(std::string_view text) {
+    return replaceRefused(text, isConsoleCharacter);
+}
 
 bool operator==(const MirroredScene& a, const MirroredScene& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -202,7 +316,8 @@ const char* decodeMessage(const std::uint8_t* bytes, std::size_t size, Sender se
         return "a message of a kind it may not send";
     }
     if (rule->kind == MessageKind::name && size > rule->mostSize) {
-        return "a name longer than 999 bytes";
+        return sender == Sender::joiner ? "a name longer than 40 characters"
+                                        : "a name longer than 999 bytes";
     }
     if (size < rule->leastSize || size > rule->mostSize) {
         return "a message of the wrong size";
@@ -218,15 +333,12 @@ const char* decodeMessage(const std::uint8_t* bytes, std::size_t size, Sender se
         message.version = static_cast<std::uint16_t>(body[TAG_LENGTH] | body[TAG_LENGTH + 1] << 8);
         return nullptr;
     case MessageKind::name:
-        for (std::size_t i = 0; i < bodySize; ++i) {
-            if (!isNameByte(body[i])) {
-                return "a name with a blank or a control character in it";
-            }
-        }
-        [[fallthrough]];
+        message.text = std::string_view(reinterpret_cast<const char*>(body), bodySize);
+        // The host's name is shown whatever it holds, in a neutral form where it must be.
+        return sender == Sender::joiner ? nameFault(message.text) : nullptr;
     case MessageKind::console:
         message.text = std::string_view(reinterpret_cast<const char*>(body), bodySize);
-        return nullptr;
+        return consoleTextFault(message.text);
     case MessageKind::command:
         if (body[0] >= std::size(COMMAND_KEYS)) {
             return "an unknown command";

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -40,6 +41,8 @@ inline constexpr char GAME_TAG[] = "The Lamevo";
 inline constexpr std::uint16_t PROTOCOL_VERSION = 1;
 // A name is one word of at most this many bytes, as the console reads it.
 inline constexpr std::size_t LONGEST_NAME_BYTES = 999;
+// A name from the network is text a person typed, of at most this many characters.
+inline constexpr std::size_t LONGEST_NAME_CHARACTERS = 40;
 inline constexpr std::size_t LONGEST_CONSOLE_TEXT = 1024;
 
 // What the window draws of the bout, beyond the names: the flags as 0 or 1, the sprite places.
@@ -75,13 +78,80 @@ enum class Sender { host, joiner };
 
 // Decodes bytes that came from sender. Returns nullptr and fills message when they are a whole
 // message of a kind that sender sends, of that kind's size, with every field in its range: a
-// hello with the game's tag (any version: the caller compares it), a name of 1 to 999 bytes
-// with no blank and no control character, console text of 1 to LONGEST_CONSOLE_TEXT bytes, a
-// command, pose or sound the game has, a scene whose flags are known, touches 0 to 15, cells
-// -10 to 50 and every corner a finite number within -10000 and 10000. Otherwise returns what is
-// wrong, as words that follow "sent" in a sentence, and message is unspecified.
+// hello with the game's tag (any version: the caller compares it), a joiner's name that
+// nameFault accepts, a host's name of 1 to 999 bytes (whatever they are: see neutralName),
+// console text of 1 to LONGEST_CONSOLE_TEXT bytes that consoleTextFault accepts, a command,
+// pose or sound the game has, a scene whose flags are known, touches 0 to 15, cells -10 to 50
+// and every corner a finite number within -10000 and 10000. Otherwise returns what is wrong, as
+// words that follow "sent" in a sentence, and message is unspecified.
 const char* decodeMessage(const std::uint8_t* bytes, std::size_t size, Sender sender,
                           Message& message);
+
+// ---- Text from the other machine ----
+
+// How much of text ends on a whole character: all of it, or all but the 1 to 3 bytes of a
+// character that the end of text cuts short (which the next piece of text may complete).
+std::size_t wholeCharactersLength(std::string_view text);
+
+// nullptr when name is printable UTF-8 text of 1 to LONGEST_NAME_CHARACTERS characters with no
+// control, no blank (no Unicode space), no invisible formatting or bidirectional control and no
+// noncharacter; otherwise what is wrong, as words that follow "sent".
+const char* nameFault(std::string_view name);
+
+// A name that nameFault accepts made of name: each character it refuses (or byte that is not
+// UTF-8) becomes '?', and the name ends after LONGEST_NAME_CHARACTERS characters; "?" for "".
+std::string neutralName(std::string_view name);
+
+// text with every character that a terminal acts on instead of printing (C0 controls but the
+// line break and tab, DEL, C1 controls, bidirectional controls) and every byte that is not
+// UTF-8 replaced by '?': console text that the decoder accepts, when it is whole characters.
+std::string safeConsoleText(std::string_view text);
+
+// ---- Strangers at the host, without the network ----
+
+// What the host makes of a datagram's first bytes before ENet reads it (ENet's header is a
+// peer number with flags, then the commands): only a known peer's datagram or a CONNECT from
+// someone new is worth ENet's work, which for a compressed datagram begins with decompressing.
+enum class DatagramKind {
+    forPeer,           // meant for the peer slot peerNumber (ENet takes it if that peer sent it)
+    connect,           // an uncompressed CONNECT from someone new
+    compressedConnect, // a compressed datagram from someone new: a CONNECT, or junk
+    junk,              // anything else, which ENet would drop
+};
+struct ScreenedDatagram {
+    DatagramKind kind;
+    std::uint16_t peerNumber; // forPeer
+    std::uint8_t session;     // forPeer: the session the sender gives
+};
+ScreenedDatagram screenDatagram(const std::uint8_t* data, std::size_t size, std::size_t peerSlots);
+
+// The host's lines about strangers (refused, gone) come at most once a second; the others are
+// counted and the count told in the next line that may come.
+struct StrangerLines {
+    Milliseconds lastLine = -1000000;
+    unsigned untold = 0;
+};
+// Whether a line about one more stranger may be printed at now; if not, it is counted.
+bool mayTellOfStranger(StrangerLines& lines, Milliseconds now);
+// The count of strangers to tell of in one line at now, or 0 when none is due (yet); a count
+// that is told is begun anew.
+unsigned untoldStrangersDue(StrangerLines& lines, Milliseconds now);
+
+// What the host knows of a connection in one of its slots until it is the opponent's.
+struct StrangerSlot {
+    std::uint32_t connectId = 0;
+    Milliseconds since = 0; // when the connection came, or when the host began to close it
+    bool inUse = false;
+    bool greeted = false; // it said this game's hello
+    bool closing = false; // the host refused it
+};
+// A stranger has HELLO_DEADLINE to finish ENet's handshake and say the hello, and then its
+// player NAME_DEADLINE to type a name; a refused one is let go after HELLO_DEADLINE even when
+// its game never says goodbye.
+enum class StrangerFate { waits, noHelloInTime, noNameInTime, letGo };
+inline constexpr Milliseconds HELLO_DEADLINE_MILLISECONDS = 6000;
+inline constexpr Milliseconds NAME_DEADLINE_MILLISECONDS = 60000;
+StrangerFate fateOf(const StrangerSlot& slot, Milliseconds now);
 
 // ---- The link between the two machines ----
 
@@ -126,3 +196,8 @@ Milliseconds nextNetworkTurn();
 // How long the host delays its own player's presses now: half the least round trip to the
 // joiner that ENet measured over the last few seconds, at most 150 ms; 0 on the joiner.
 Milliseconds ownPressDelay();
+
+// The delay for a link of these round trips as ENet measures them (its smoothed figure, the
+// least of the last few seconds, the last one): half the least of them, at most 150 ms.
+Milliseconds equalFootingDelay(std::uint32_t smoothedRoundTrip, std::uint32_t leastRecentRoundTrip,
+                               std::uint32_t lastRoundTrip);

@@ -2,12 +2,18 @@
 """Two games on two virtual screens fence one bout over the loopback: the host types the left
 fencer's keys in its window, the joiner the right fencer's in its own. Both consoles must
 print, from the key list on, exactly what one keyboard prints, and both windows draw the same
-halt. Once straight, once through a relay that delays every datagram 40 ms and drops one in
-ten each way; then both games end after the win, or the one that is left says that the other went away."""
+halt. Once straight, with hostile strangers at the door; through a relay that delays every
+datagram 40 ms and loses one in ten each way, and through one that loses 30% each way; then
+both games end after the win, or the one that is left says that the other went away. Hostile
+hosts cannot reach the joiner's terminal, nor keep it waiting."""
 
+import ctypes
+import ctypes.util
 import heapq
 import random
 import socket
+import struct
+import sys
 import threading
 import time
 
@@ -23,14 +29,14 @@ def freePort():
 
 class Relay:
     """A bad link: every datagram between the joiner and the host is held `delay` seconds,
-    and one in `dropEvery` is lost, each way; it stops by itself after `lifetime` seconds."""
+    and lost with the chance `loss`, each way; it stops by itself after `lifetime` seconds."""
 
-    def __init__(self, hostPort, delay=0.040, dropEvery=10, lifetime=120):
+    def __init__(self, hostPort, delay=0.040, loss=0.1, lifetime=120):
         self.outside = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.outside.bind(("127.0.0.1", 0))
         self.inside = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.inside.connect(("127.0.0.1", hostPort))
-        self.port, self.delay, self.dropEvery = self.outside.getsockname()[1], delay, dropEvery
+        self.port, self.delay, self.loss = self.outside.getsockname()[1], delay, loss
         self.joiner, self.queue, self.chance = None, [], random.Random(22)
         self.carried = {True: 0, False: 0}  # bytes to the host, to the joiner
         self.stopAt = time.monotonic() + lifetime
@@ -47,7 +53,7 @@ class Relay:
                     continue
                 if ready is self.outside:
                     self.joiner = sender
-                if not self.dropEvery or self.chance.randrange(self.dropEvery):
+                if self.chance.random() >= self.loss:
                     self.carried[ready is self.outside] += len(data)
                     heapq.heappush(self.queue, (time.monotonic() + self.delay, ready is self.outside,
                                                 data))
@@ -59,13 +65,147 @@ class Relay:
                     self.outside.sendto(data, self.joiner)
 
 
-def startPair(run, relay=None):
+def loopbackAddress(number):
+    """Addresses of the loopback other than 127.0.0.1, for strangers from other machines."""
+    return f"127.0.{number // 250}.{number % 250 + 2}"
+
+
+class EnetPeer:
+    """A small ENet program of the test's own, by way of the ENet library the game uses: a
+    stranger bound to an address of the loopback that connects and says what `answer` tells
+    it, or a host that answers a joiner so. answer(send, message) gets each message (None on
+    connecting) and may send bytes back. ENet runs on a thread of its own for `lifetime` s."""
+
+    library = None
+
+    class Address(ctypes.Structure):
+        _fields_ = [("host", ctypes.c_uint32), ("port", ctypes.c_uint16)]
+
+    class Packet(ctypes.Structure):
+        _fields_ = [("referenceCount", ctypes.c_size_t), ("flags", ctypes.c_uint32),
+                    ("data", ctypes.POINTER(ctypes.c_uint8)), ("dataLength", ctypes.c_size_t)]
+
+    class Event(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("peer", ctypes.c_void_p),
+                    ("channelID", ctypes.c_uint8), ("data", ctypes.c_uint32),
+                    ("packet", ctypes.c_void_p)]
+
+    def __init__(self, answer, address="127.0.0.1", port=0, connectTo=None, lifetime=60):
+        enet = EnetPeer.enet()
+        bound = EnetPeer.Address(int.from_bytes(socket.inet_aton(address), sys.byteorder),
+                                 port)
+        self.host = enet.enet_host_create(ctypes.byref(bound), 4, 1, 0, 0)
+        assert self.host, f"ENet could not listen on {address}:{port}"
+        enet.enet_host_compress_with_range_coder(self.host)
+        self.answer, self.port, self.received = answer, port, []
+        if connectTo is not None:
+            to = EnetPeer.Address(int.from_bytes(socket.inet_aton("127.0.0.1"), sys.byteorder),
+                                  connectTo)
+            assert enet.enet_host_connect(self.host, ctypes.byref(to), 1, 0)
+        self.stopAt = time.monotonic() + lifetime
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    @staticmethod
+    def enet():
+        if EnetPeer.library is None:
+            enet = ctypes.CDLL(ctypes.util.find_library("enet") or "libenet.so.7")
+            enet.enet_host_create.restype = ctypes.c_void_p
+            enet.enet_host_create.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_size_t,
+                                              ctypes.c_uint32, ctypes.c_uint32]
+            enet.enet_host_connect.restype = ctypes.c_void_p
+            enet.enet_host_connect.argtypes = [ctypes.c_void_p, ctypes.c_void_p,
+                                               ctypes.c_size_t, ctypes.c_uint32]
+            enet.enet_host_service.argtypes = [ctypes.c_void_p, ctypes.c_void_p,
+                                               ctypes.c_uint32]
+            enet.enet_host_compress_with_range_coder.argtypes = [ctypes.c_void_p]
+            enet.enet_packet_create.restype = ctypes.c_void_p
+            enet.enet_packet_create.argtypes = [ctypes.c_char_p, ctypes.c_size_t,
+                                                ctypes.c_uint32]
+            enet.enet_packet_destroy.argtypes = [ctypes.c_void_p]
+            enet.enet_peer_send.argtypes = [ctypes.c_void_p, ctypes.c_uint8, ctypes.c_void_p]
+            enet.enet_host_flush.argtypes = [ctypes.c_void_p]
+            enet.enet_host_destroy.argtypes = [ctypes.c_void_p]
+            assert enet.enet_initialize() == 0
+            EnetPeer.library = enet
+        return EnetPeer.library
+
+    def _run(self):
+        enet, event = EnetPeer.enet(), EnetPeer.Event()
+        while time.monotonic() < self.stopAt:
+            if enet.enet_host_service(self.host, ctypes.byref(event), 20) <= 0:
+                continue
+            peer = event.peer
+
+            def send(data, peer=peer):
+                packet = enet.enet_packet_create(data, len(data), 1)  # reliable
+                enet.enet_peer_send(peer, 0, packet)
+                enet.enet_host_flush(self.host)
+            if event.type == 1:  # connect
+                self.answer(send, None)
+            elif event.type == 3:  # receive
+                packet = ctypes.cast(event.packet, ctypes.POINTER(EnetPeer.Packet)).contents
+                message = ctypes.string_at(packet.data, packet.dataLength)
+                enet.enet_packet_destroy(event.packet)
+                self.received.append(message)
+                self.answer(send, message)
+        enet.enet_host_destroy(self.host)
+
+
+HELLO = b"\x01The Lamevo" + struct.pack("<H", 1)
+
+
+def silent(send, message):
+    pass
+
+
+def helloOnly(send, message):
+    """A stranger's hello as soon as it is connected, and not a word more."""
+    if message is None:
+        send(HELLO)
+
+
+def helloBack(send, message):
+    """A host's hello to the joiner's, and not a word more."""
+    if message == HELLO:
+        send(HELLO)
+
+
+def forgedConnect(address, port):
+    """One ENet CONNECT datagram from address, whose sender never answers the host again."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as forger:
+        forger.bind((address, 0))
+        connect = struct.pack(">HHBBHHBB10I", 0x8FFF, 0, 0x82, 0xFF, 1, 0, 0, 0, 1400, 32768,
+                              1, 0, 0, 5000, 2, 2, random.getrandbits(32), 0)
+        forger.sendto(connect, ("127.0.0.1", port))
+
+
+def strangersAtTheDoor(port):
+    """Four connections that keep quiet (two with ENet's handshake and nothing more, two with
+    the hello and nothing more) and two half-open ones that never finish the handshake, from
+    addresses of their own; then a burst of junk and of CONNECTs from one address."""
+    strangers = [EnetPeer(answer, loopbackAddress(number), connectTo=port)
+                 for number, answer in enumerate((silent, silent, helloOnly, helloOnly))]
+    for number in (4, 5):
+        forgedConnect(loopbackAddress(number), port)
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as junk:
+        junk.bind((loopbackAddress(6), 0))
+        for _ in range(200):
+            junk.sendto(random.randbytes(40), ("127.0.0.1", port))
+    for _ in range(5):
+        forgedConnect(loopbackAddress(7), port)
+    return strangers
+
+
+def startPair(run, relay=None, strangers=None):
     """Host and joiner through the dialogue up to the first scoreboard on both consoles;
-    relay(hostPort) makes the link between them."""
+    relay(hostPort) makes the link between them; strangers(hostPort) come to the host
+    before the joiner does."""
     port = freePort()
     joinPort = relay(port).port if relay else port
     host = run.start(arguments=[f"--host={port}"])
-    joiner = run.start(arguments=[f"--join=127.0.0.1:{joinPort}"], screen=run.otherScreen())
+    joiner = None if strangers else run.start(arguments=[f"--join=127.0.0.1:{joinPort}"],
+                                              screen=run.otherScreen())
     steps = consoleText.dialogueSteps("Ann", "Bo")
     host.expect(steps[0])
     host.answer("Ann")
@@ -74,6 +214,9 @@ def startPair(run, relay=None):
                 "\twhere ADDRESS is this machine's name or one of its addresses: ")
     host.waitFor("127.0.0.1")
     host.waitFor(".\n")
+    if strangers:
+        strangers(port)
+        joiner = run.start(arguments=[f"--join=127.0.0.1:{joinPort}"], screen=run.otherScreen())
     joiner.expect("\n\tWelcome to The Lamevo!\n"
                   f"\n\tJoining the bout hosted at 127.0.0.1, UDP port {joinPort}.\n" + steps[1])
     joiner.answer("Bo")
@@ -121,15 +264,31 @@ def expectLost(game, name):
     assert status == 3 and game.errors.endswith(line), f"{status}, {game.errors!r}"
 
 
+def strangerLines(game):
+    return [line for line in game.errors.decode(errors="replace").splitlines()
+            if line.startswith(("Refused", "Let "))]
+
+
 def boutOverLoopback(run):
-    host, joiner, bout, port = startPair(run)
+    # Silent, half-open and forged connections and junk keep neither the seat nor the slots:
+    # the genuine joiner joins, and the host's lines about them come at most once a second.
+    began = time.monotonic()
+    host, joiner, bout, port = startPair(run, strangers=strangersAtTheDoor)
+    pollUntil(lambda: any(line.startswith("Refused or lost ") for line in strangerLines(host)),
+              what="the count of the strangers refused", seen=host.describeUnread)
+    lines = strangerLines(host)
+    assert len(lines) <= time.monotonic() - began + 2, lines
     # A stranger's datagram and a second joiner are refused, and the bout goes on.
+    seen = len(host.errors)
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as stranger:
         stranger.sendto(b"hello", ("127.0.0.1", port))
     third = run.start(arguments=[f"--join=127.0.0.1:{port}"], screen=joiner.screen)
-    assert third.waitExit()[0] == 3 and b"already has an opponent" in third.errors
-    pollUntil(lambda: b"is not The Lamevo's network traffic" in host.errors
-              and b"Bo is already the opponent" in host.errors, what="the refusals")
+    assert third.waitExit()[0] == 3 and third.errors.endswith(
+        f"The game at 127.0.0.1:{port} is busy: it already has an opponent.\n".encode())
+    # Told at once, or counted in the next line about strangers.
+    pollUntil(lambda: b"Bo is already the opponent" in host.errors[seen:]
+              or b"Refused or lost " in host.errors[seen:], what="the refusals",
+              seen=host.describeUnread)
     halt = fenceTouchAndParry(host, joiner, bout)
     # Four more touches from the left win the bout; both games end by themselves.
     def banner(shot):  # the window's top rows, where the halt's banner is
@@ -156,5 +315,47 @@ def boutThroughBadLink(run):
     assert nobody.waitExit()[0] == 3 and b"Nobody answered" in nobody.errors, nobody.errors
 
 
+def boutThroughLossyLink(run):
+    """30% of the datagrams lost each way at 100 ms round trip: slow, but whole."""
+    host, joiner, bout, _ = startPair(run, lambda port: Relay(port, delay=0.050, loss=0.3))
+    for presser, keys, text in ((host, "ddd", bout.keys("ddd")), (joiner, "kkk", bout.keys("kkk")),
+                                (host, "ddf", bout.keys("dd") + bout.lunge("left")
+                                 + bout.touchHalt("left"))):
+        presser.keys(keys)
+        for game in (host, joiner):
+            game.expect(text)
+    host.process.kill()
+    expectLost(joiner, "Ann")
+
+
+def hostileHosts(run):
+    """A host whose name and console text would drive the joiner's terminal, and one that says
+    hello and never who hosts."""
+    def mallory(send, message):
+        if message == HELLO:
+            send(HELLO)
+            send(b"\x02Mal\x1b]0;pwned\x07lory\xc2\xa0")
+        elif message == b"\x02Bo":
+            send(b"\x05\x1b[2J\x1b[H\x1b]0;pwned\x07Password: ")
+    ports = [freePort(), freePort()]
+    hosts = [EnetPeer(mallory, port=ports[0]), EnetPeer(helloBack, port=ports[1])]
+    joiners = [run.start(arguments=[f"--join=127.0.0.1:{port}"], screen=screen)
+               for port, screen in zip(ports, (run.screen, run.otherScreen()))]
+    joiners[0].expect("\n\tWelcome to The Lamevo!\n"
+                      f"\n\tJoining the bout hosted at 127.0.0.1, UDP port {ports[0]}.\n"
+                      + consoleText.dialogueSteps("Mal?]0;pwned?lory?", "")[1])
+    joiners[0].answer("Bo")
+    status, _ = joiners[0].waitExit()
+    assert status == 3 and joiners[0].errors == (
+        f"The game at 127.0.0.1:{ports[0]} sent console text with a control character in it: "
+        "the bout cannot go on.\n").encode(), joiners[0].describeUnread()
+    assert b"\x1b" not in joiners[0].output and b"\x07" not in joiners[0].output
+    status, _ = joiners[1].waitExit()
+    assert status == 3 and joiners[1].errors == (
+        f"The game at 127.0.0.1:{ports[1]} answered but gave no player's name within 10 "
+        "seconds: is it The Lamevo?\n").encode(), joiners[1].describeUnread()
+    assert hosts[0].received == [HELLO, b"\x02Bo"], hosts[0].received
+
+
 if __name__ == "__main__":
-    Session().run([boutOverLoopback, boutThroughBadLink])
+    Session().run([boutOverLoopback, boutThroughBadLink, boutThroughLossyLink, hostileHosts])
