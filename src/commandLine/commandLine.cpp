@@ -181,6 +181,10 @@ CommandLine readCommandLine(int& argc, char** argv) {
             line.refusal = refusalFor("unknown option", word);
             break;
         }
+        if (name == "--results" && line.options.resultsPath) {
+            line.refusal = "lamevo: --results given twice; a club night keeps one results file.";
+            break;
+        }
         const bool valueGiven = equals != std::string_view::npos;
         if ((valueGiven && (row->valueName.empty() || value.empty())) ||
             !row->apply(line.options, value)) {

@@ -14,8 +14,10 @@ def aPersonFencesOneBoutOfAClubNight(run):
     game = run.start(arguments=["--tournament", "--seed=5", f"--results={results}"])
     steps, seated = consoleText.clubNightSteps(["Ann", "easy", "hard"], ["Riposte", "Remise"])
     game.expect(steps[0])
-    game.answer("two 9")  # a word costs a reminder, a number out of range the question again
-    game.expect("\nPlease enter a number from 3 to 8: \n\tHow many fencers tonight (3 to 8)? ")
+    game.answer("two 9")  # a count comes alone: the reason; out of range, the question again
+    game.expect('\n"two 9" is not a whole number on its own. Please enter a number from 3 to 8: ')
+    game.answer("9")
+    game.expect("\n\tHow many fencers tonight (3 to 8)? ")
     game.answer("3")
     for step, answer in zip(steps[1:], ("Ann", "easy", "hard")):
         game.expect(step)
@@ -23,20 +25,22 @@ def aPersonFencesOneBoutOfAClubNight(run):
     game.expect(seated)
     # The computers' bout 2-3 is decided at once; Ann meets the hard one on the left.
     for opponent, boutNumber in (("Remise(hard)", 2), ("Riposte(easy)", 3)):
-        game.waitFor(f"Pool bout {boutNumber} of 3: Ann against {opponent}, 5 touches.\n",
-                     timeout=60)
-        game.waitFor("Hit Any Key then Enter to Start the Bout!")
+        game.waitFor(f"\nNext: Ann against {opponent}\n", timeout=60)
+        game.waitFor(f"Pool bout {boutNumber} of 3: Ann against {opponent}, 5 touches.\n"
+                     + consoleText.clubNightControls("Ann", None), timeout=60)
         game.expectNothingMore(settle=0.5)  # the bout waits for its go-ahead
-        game.answer("go")
+        game.answer("")  # an empty line starts it
         bout = consoleText.Bout("Ann", opponent, 5)
+        bout.moreBoutsToCome = True
         game.expect(bout.scoreboard())
         expectScene(game, run.model(), Scene("Ann", opponent), f"bout-{boutNumber}-en-garde")
         if boutNumber == 2:
             game.keys("x")  # on guard, and still: the computer wins 5-0
             bout.rightTouches = 4
             game.waitFor(bout.touchHalt("right"), timeout=120)
-            game.waitFor(f" 1  {'Ann':13}" + " " * 8 + "  D0    0  0.000    0    5    -5\n")
-            pollUntil(lambda: "pool,1,Ann,Remise(hard),0,5\r\n" in open(results, newline="").read(),
+            game.waitFor(f" 1  {'Ann':12}" + " " * 6 + " D0    0  0.000    0    5    -5\n")
+            pollUntil(lambda: "pool,1,Ann,Remise(hard),0,5,right\r\n"
+                      in open(results, newline="").read(),
                       what="the bout in the results")
     game.closeWindow()
     status, _ = game.waitExit()
