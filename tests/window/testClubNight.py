@@ -49,5 +49,36 @@ def aPersonFencesOneBoutOfAClubNight(run):
     assert csv.count("\r\npool,1,") == 2 and "\r\n\r\nplace," in csv, csv
 
 
+def lastNightsResultsOutliveANightEndedEarly(run):
+    """Each way a night can end before its first bout is decided leaves the earlier night's
+    results as they were: the input ending at the names or at a go-ahead, the window closed."""
+    folder = run.pictureFolderCopy()
+    results = os.path.join(folder, "lastNight.csv")
+    lastNight = "stage,round,left,right,left_touches,right_touches,winner\r\npool,1,A,B,5,0,left\r\n"
+    for ending in ("names", "go-ahead", "window"):
+        with open(results, "w", newline="") as file:
+            file.write(lastNight)
+        game = run.start(arguments=["--tournament", "--seed=1", f"--results={results}"])
+        game.answer("3")
+        for name in ("Ann", "Bo", "Cy")[:1 if ending == "names" else 3]:
+            game.answer(name)
+        if ending != "names":
+            game.waitFor("Pool bout 1 of 3: Bo against Cy, 5 touches.\n"
+                         + consoleText.clubNightControls("Bo", "Cy"))
+        if ending == "window":
+            game.answer("")
+            game.waitFor(consoleText.Bout("Bo", "Cy", 5).scoreboard())
+            game.closeWindow()
+        else:
+            game.closeInput()
+        status, _ = game.waitExit()
+        assert status == (0 if ending == "window" else 1), f"{ending}: status {status}"
+        if ending == "go-ahead":
+            assert game.errors == (b"The Lamevo: the console's input has ended; the club night "
+                                   b"ends here, its results kept.\n"), game.errors
+        kept = open(results, newline="").read()
+        assert kept == lastNight, f"{ending}: the results became {kept!r}"
+
+
 if __name__ == "__main__":
-    Session().run([aPersonFencesOneBoutOfAClubNight])
+    Session().run([aPersonFencesOneBoutOfAClubNight, lastNightsResultsOutliveANightEndedEarly])
