@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "console.h"
@@ -11,6 +12,7 @@ namespace {
 Tournament night;
 std::optional<std::string> resultsPath;
 std::optional<std::uint32_t> seedOption;
+ResultsHeading heading; // the day the night began, for results in the federations' format
 // The bout the window fences, and whether its result has been recorded.
 std::optional<NextBout> windowBout;
 bool windowBoutRecorded = false;
@@ -72,7 +74,10 @@ std::vector<Seat> askForSeats(std::FILE* input, std::int32_t count) {
 
 void saveResults() {
     std::string fault;
-    if (resultsPath && !writeResultsFile(*resultsPath, resultsCsv(night), fault)) {
+    const bool xml = resultsPath && resultsAsXml(*resultsPath);
+    if (resultsPath &&
+        !writeResultsFile(*resultsPath, xml ? resultsXml(night, heading) : resultsCsv(night),
+                          fault)) {
         std::fprintf(stderr, "The Lamevo could not write the results to %s.\n", fault.c_str());
     }
 }
@@ -240,6 +245,10 @@ WindowBout beginClubNight(std::FILE* input) {
     std::vector<Seat> seats = askForSeats(input, count);
     const std::uint32_t seed = seedOption ? *seedOption : std::random_device{}();
     night = createTournament(std::move(seats), seed);
+    const std::time_t now = std::time(nullptr);
+    std::tm today{};
+    localtime_r(&now, &today);
+    heading = headingForDay(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday);
     announce("\nOne pool, bouts to %d; then a tableau of %d, bouts to %d. Lots drawn with seed "
              "%u.\n",
              POOL_TOUCH_LIMIT, night.tableauSize, DIRECT_ELIMINATION_TOUCH_LIMIT, seed);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -387,6 +388,174 @@ std::string csvBoutRow(const Tournament& tournament, std::string_view stage, std
            (result.leftWon ? "left\r\n" : "right\r\n");
 }
 
+// The results in the federations' XML format: attribute values made safe, one element a line.
+constexpr std::string_view REPLACEMENT_CHARACTER = "\xEF\xBF\xBD";
+
+std::string xmlValue(std::string_view text) {
+    std::string safe;
+    while (!text.empty()) {
+        const Utf8Character character = firstUtf8Character(text);
+        if (character.length == 0) {
+            safe += REPLACEMENT_CHARACTER;
+            text.remove_prefix(1);
+            continue;
+        }
+        switch (character.codePoint) {
+        case '&':
+            safe += "&amp;";
+            break;
+        case '<':
+            safe += "&lt;";
+            break;
+        case '>':
+            safe += "&gt;";
+            break;
+        case '"':
+            safe += "&quot;";
+            break;
+        default:
+            safe += character.codePoint < 0x20 || character.codePoint == 0x7F
+                        ? std::string(" ")
+                        : std::string(text.substr(0, character.length));
+        }
+        text.remove_prefix(character.length);
+    }
+    return safe;
+}
+
+struct XmlAttribute {
+    std::string_view name;
+    std::string value; // an attribute without a value is left out
+    bool evenEmpty = false;
+};
+
+std::string xmlElement(int depth, std::string_view name,
+                       std::initializer_list<XmlAttribute> attributes, bool empty) {
+    std::string text =
+        std::string(static_cast<std::size_t>(depth) * 2, ' ') + "<" + std::string(name);
+    for (const XmlAttribute& attribute : attributes) {
+        if (!attribute.value.empty() || attribute.evenEmpty) {
+            text += " " + std::string(attribute.name) + "=\"" + xmlValue(attribute.value) + "\"";
+        }
+    }
+    return text + (empty ? "/>\n" : ">\n");
+}
+
+std::string xmlClose(int depth, std::string_view name) {
+    return std::string(static_cast<std::size_t>(depth) * 2, ' ') + "</" + std::string(name) + ">\n";
+}
+
+std::string number(std::int32_t value) {
+    return std::to_string(value);
+}
+
+// A bout's two fencers by their IDs (pool numbers from 1), the left one first, Cote G and D.
+std::string xmlMatch(int depth, std::int32_t id, const BoutResult& result) {
+    return xmlElement(depth, "Match", {{"ID", number(id)}}, false) +
+           xmlElement(depth + 1, "Tireur",
+                      {{"REF", number(result.leftSeat + 1)},
+                       {"Score", number(result.leftTouches)},
+                       {"Statut", result.leftWon ? "V" : "D"},
+                       {"Cote", "G"}},
+                      true) +
+           xmlElement(depth + 1, "Tireur",
+                      {{"REF", number(result.rightSeat + 1)},
+                       {"Score", number(result.rightTouches)},
+                       {"Statut", result.leftWon ? "D" : "V"},
+                       {"Cote", "D"}},
+                      true) +
+           xmlClose(depth, "Match");
+}
+
+std::string xmlPoolRound(const Tournament& tournament) {
+    const std::vector<PoolStanding> standings = poolStandings(tournament);
+    const bool ranked = !tournament.ranking.empty();
+    std::string xml = xmlElement(
+        2, "TourDePoules",
+        {{"PhaseID", "TourPoules1"},
+         {"ID", "1"},
+         {"NbDePoules", "1"},
+         {"PhaseSuivanteDesQualifies", "PhaseTableaux1"},
+         {"NbQualifiesParIndice", number(static_cast<std::int32_t>(tournament.seats.size()))}},
+        false);
+    for (std::size_t seat = 0; seat < standings.size(); ++seat) {
+        const std::int32_t place = standings[seat].place;
+        xml += xmlElement(3, "Tireur",
+                          {{"REF", number(static_cast<std::int32_t>(seat) + 1)},
+                           {"RangInitial", number(static_cast<std::int32_t>(seat) + 1)},
+                           {"RangFinal", ranked ? number(place) : ""},
+                           {"Statut", ranked ? "Q" : ""}},
+                          true);
+    }
+    xml += xmlElement(3, "Poule", {{"ID", "1"}}, false);
+    for (const PoolStanding& line : standings) {
+        xml += xmlElement(4, "Tireur",
+                          {{"REF", number(line.seat + 1)},
+                           {"NoDansLaPoule", number(line.seat + 1)},
+                           {"NbVictoires", number(line.victories)},
+                           {"NbMatches", number(line.bouts)},
+                           {"TD", number(line.touchesScored)},
+                           {"TR", number(line.touchesReceived)},
+                           {"RangPoule", ranked ? number(line.place) : ""}},
+                          true);
+    }
+    for (std::size_t bout = 0; bout < tournament.poolBouts.size(); ++bout) {
+        xml += xmlMatch(4, static_cast<std::int32_t>(bout) + 1, tournament.poolBouts[bout]);
+    }
+    return xml + xmlClose(3, "Poule") + xmlClose(2, "TourDePoules");
+}
+
+std::string xmlTableau(const Tournament& tournament) {
+    std::vector<std::int32_t> finalPlaceOf(tournament.seats.size(), 0);
+    for (const FinalPlace& place : finalPlaces(tournament)) {
+        finalPlaceOf[place.seat] = place.place;
+    }
+    std::string xml =
+        xmlElement(2, "PhaseDeTableaux", {{"PhaseID", "PhaseTableaux1"}, {"ID", "2"}}, false);
+    for (std::size_t seed = 1; seed <= tournament.ranking.size(); ++seed) {
+        const std::int32_t seat = tournament.ranking[seed - 1].seat;
+        xml +=
+            xmlElement(3, "Tireur",
+                       {{"REF", number(seat + 1)},
+                        {"RangInitial", number(static_cast<std::int32_t>(seed))},
+                        {"RangFinal", finalPlaceOf[seat] == 0 ? "" : number(finalPlaceOf[seat])}},
+                       true);
+    }
+    xml +=
+        xmlElement(3, "SuiteDeTableaux",
+                   {{"ID", "A"},
+                    {"Titre", "Tableau"},
+                    {"NbDeTableaux", number(static_cast<std::int32_t>(tournament.tableau.size()))}},
+                   false);
+    for (std::size_t round = 0; round < tournament.tableau.size(); ++round) {
+        const std::int32_t places = placesOfRound(tournament, round);
+        xml += xmlElement(4, "Tableau",
+                          {{"ID", "A" + number(places)},
+                           {"Titre", roundTitle(places)},
+                           {"Taille", number(places)}},
+                          false);
+        std::int32_t matchId = 0;
+        for (const TableauBout& place : tournament.tableau[round]) {
+            ++matchId;
+            if (place.result) {
+                xml += xmlMatch(5, matchId, *place.result);
+                continue;
+            }
+            // A bye, or a bout still to fence: its fencers without a score.
+            xml += xmlElement(5, "Match", {{"ID", number(matchId)}}, false);
+            for (const std::int32_t seed : {place.leftSeed, place.rightSeed}) {
+                xml += seed == BYE
+                           ? xmlElement(6, "Tireur", {}, true)
+                           : xmlElement(6, "Tireur",
+                                        {{"REF", number(seatOfSeed(tournament, seed) + 1)}}, true);
+            }
+            xml += xmlClose(5, "Match");
+        }
+        xml += xmlClose(4, "Tableau");
+    }
+    return xml + xmlClose(3, "SuiteDeTableaux") + xmlClose(2, "PhaseDeTableaux");
+}
+
 } // namespace
 
 std::span<const PoolPair> poolOrder(std::int32_t fencerCount) {
@@ -741,4 +910,57 @@ std::string nextBoutText(const Tournament& tournament) {
     }
     return "\nNext: " + tournament.seats[next->leftSeat].name + " against " +
            tournament.seats[next->rightSeat].name + "\n";
+}
+
+ResultsHeading headingForDay(std::int32_t year, std::int32_t month, std::int32_t day) {
+    constexpr std::int32_t SEASON_BEGINS = 9; // September
+    const std::int32_t firstYear = month >= SEASON_BEGINS ? year : year - 1;
+    return {formatted("%02d.%02d.%04d", day, month, year),
+            formatted("%d/%d", firstYear, firstYear + 1)};
+}
+
+std::string resultsXml(const Tournament& tournament, const ResultsHeading& heading) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    xml += xmlElement(0, "CompetitionIndividuelle",
+                      {{"Version", "3.3"},
+                       {"Championnat", "Lamevo"},
+                       {"ID", "1"},
+                       {"Annee", heading.season},
+                       {"Arme", "F"},
+                       {"Sexe", "X"},
+                       {"Categorie", "S"},
+                       {"Date", heading.date},
+                       {"TitreCourt", "Club night"},
+                       {"TitreLong", "The Lamevo club night"}},
+                      false);
+    std::vector<std::int32_t> finalPlaceOf(tournament.seats.size(), 0);
+    for (const FinalPlace& place : finalPlaces(tournament)) {
+        finalPlaceOf[place.seat] = place.place;
+    }
+    xml += xmlElement(1, "Tireurs", {}, false);
+    for (std::size_t seat = 0; seat < tournament.seats.size(); ++seat) {
+        xml +=
+            xmlElement(2, "Tireur",
+                       {{"ID", number(static_cast<std::int32_t>(seat) + 1)},
+                        {"Nom", tournament.seats[seat].name},
+                        {"Prenom", "", true},
+                        {"Classement", finalPlaceOf[seat] == 0 ? "" : number(finalPlaceOf[seat])}},
+                       true);
+    }
+    xml += xmlClose(1, "Tireurs") + xmlElement(1, "Phases", {}, false) + xmlPoolRound(tournament);
+    if (!tournament.tableau.empty()) {
+        xml += xmlTableau(tournament);
+    }
+    return xml + xmlClose(1, "Phases") + xmlClose(0, "CompetitionIndividuelle");
+}
+
+bool resultsAsXml(std::string_view path) {
+    constexpr std::string_view EXTENSION = ".xml";
+    if (path.size() < EXTENSION.size()) {
+        return false;
+    }
+    const std::string_view end = path.substr(path.size() - EXTENSION.size());
+    return std::ranges::equal(end, EXTENSION, [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
 }

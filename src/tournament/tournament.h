@@ -117,6 +117,24 @@ std::string lotsText(const Tournament& tournament);
 // order, then after another the final places; each section under its header.
 std::string resultsCsv(const Tournament& tournament);
 
+// The heading of the results in the federations' XML format: what the night itself does not
+// know is filled with a club night's defaults (foil, mixed, seniors).
+struct ResultsHeading {
+    std::string date;   // the night's, dd.mm.yyyy
+    std::string season; // the fencing season it falls in, as 2026/2027 (from September on)
+};
+ResultsHeading headingForDay(std::int32_t year, std::int32_t month, std::int32_t day);
+// The night in the results interchange format that the FIE publishes and club and federation
+// tournament software imports (UTF-8): a CompetitionIndividuelle with its fencers (Tireurs,
+// the whole name in Nom, the final place in Classement once known), then its phases: the pool
+// round (TourDePoules with one Poule and a Match per bout fenced) and, once seeded, the
+// tableau (PhaseDeTableaux, one Tableau a round, a bye as a Match with one fencer). A level
+// bout names the lot's winner V. Bytes that are not UTF-8 become U+FFFD, control characters
+// blanks.
+std::string resultsXml(const Tournament& tournament, const ResultsHeading& heading);
+// Whether a results path asks for that format: its name ends in .xml, in any case.
+bool resultsAsXml(std::string_view path);
+
 // Where results may be written. The file a symbolic link names is the one written, the link
 // stays. An existing file must be a plain file with write permission; its folder must let a
 // file be made in it, which is tried by making and removing one. On failure returns false and

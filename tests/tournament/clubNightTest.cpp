@@ -206,6 +206,107 @@ TEST(ClubNight, SheetTableauLotsAndResultsByteForByte) {
                               "1, Cy is seeded 2, Ann is seeded 3.\n");
 }
 
+// The night of three above in the federations' format, worked out by hand: Bo wins the pool
+// and the final, Ann beats C,"y" in the semi-final while Bo has a bye.
+TEST(ClubNight, ResultsInTheFederationsXmlFormat) {
+    Tournament night = createTournament({{"Ann", {}}, {"Bo & \"B\" <", {}}, {"C,\xff", {}}}, 1);
+    for (const auto& [left, right] : NIGHTS[0].scores) {
+        recordBout(night, left, right);
+    }
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<CompetitionIndividuelle Version=\"3.3\" Championnat=\"Lamevo\" ID=\"1\" "
+        "Annee=\"2026/2027\" Arme=\"F\" Sexe=\"X\" Categorie=\"S\" Date=\"08.12.2026\" "
+        "TitreCourt=\"Club night\" TitreLong=\"The Lamevo club night\">\n"
+        "  <Tireurs>\n"
+        "    <Tireur ID=\"1\" Nom=\"Ann\" Prenom=\"\" Classement=\"2\"/>\n"
+        "    <Tireur ID=\"2\" Nom=\"Bo &amp; &quot;B&quot; &lt;\" Prenom=\"\" Classement=\"1\"/>\n"
+        "    <Tireur ID=\"3\" Nom=\"C,\xef\xbf\xbd\" Prenom=\"\" Classement=\"3\"/>\n"
+        "  </Tireurs>\n"
+        "  <Phases>\n"
+        "    <TourDePoules PhaseID=\"TourPoules1\" ID=\"1\" NbDePoules=\"1\" "
+        "PhaseSuivanteDesQualifies=\"PhaseTableaux1\" NbQualifiesParIndice=\"3\">\n"
+        "      <Tireur REF=\"1\" RangInitial=\"1\" RangFinal=\"2\" Statut=\"Q\"/>\n"
+        "      <Tireur REF=\"2\" RangInitial=\"2\" RangFinal=\"1\" Statut=\"Q\"/>\n"
+        "      <Tireur REF=\"3\" RangInitial=\"3\" RangFinal=\"3\" Statut=\"Q\"/>\n"
+        "      <Poule ID=\"1\">\n"
+        "        <Tireur REF=\"1\" NoDansLaPoule=\"1\" NbVictoires=\"1\" NbMatches=\"2\" TD=\"9\" "
+        "TR=\"7\" RangPoule=\"2\"/>\n"
+        "        <Tireur REF=\"2\" NoDansLaPoule=\"2\" NbVictoires=\"2\" NbMatches=\"2\" TD=\"10\" "
+        "TR=\"7\" RangPoule=\"1\"/>\n"
+        "        <Tireur REF=\"3\" NoDansLaPoule=\"3\" NbVictoires=\"0\" NbMatches=\"2\" TD=\"5\" "
+        "TR=\"10\" RangPoule=\"3\"/>\n"
+        "        <Match ID=\"1\">\n"
+        "          <Tireur REF=\"2\" Score=\"5\" Statut=\"V\" Cote=\"G\"/>\n"
+        "          <Tireur REF=\"3\" Score=\"3\" Statut=\"D\" Cote=\"D\"/>\n"
+        "        </Match>\n"
+        "        <Match ID=\"2\">\n"
+        "          <Tireur REF=\"1\" Score=\"5\" Statut=\"V\" Cote=\"G\"/>\n"
+        "          <Tireur REF=\"3\" Score=\"2\" Statut=\"D\" Cote=\"D\"/>\n"
+        "        </Match>\n"
+        "        <Match ID=\"3\">\n"
+        "          <Tireur REF=\"1\" Score=\"4\" Statut=\"D\" Cote=\"G\"/>\n"
+        "          <Tireur REF=\"2\" Score=\"5\" Statut=\"V\" Cote=\"D\"/>\n"
+        "        </Match>\n"
+        "      </Poule>\n"
+        "    </TourDePoules>\n"
+        "    <PhaseDeTableaux PhaseID=\"PhaseTableaux1\" ID=\"2\">\n"
+        "      <Tireur REF=\"2\" RangInitial=\"1\" RangFinal=\"1\"/>\n"
+        "      <Tireur REF=\"1\" RangInitial=\"2\" RangFinal=\"2\"/>\n"
+        "      <Tireur REF=\"3\" RangInitial=\"3\" RangFinal=\"3\"/>\n"
+        "      <SuiteDeTableaux ID=\"A\" Titre=\"Tableau\" NbDeTableaux=\"2\">\n"
+        "        <Tableau ID=\"A4\" Titre=\"Semi-finals\" Taille=\"4\">\n"
+        "          <Match ID=\"1\">\n"
+        "            <Tireur REF=\"2\"/>\n"
+        "            <Tireur/>\n"
+        "          </Match>\n"
+        "          <Match ID=\"2\">\n"
+        "            <Tireur REF=\"1\" Score=\"15\" Statut=\"V\" Cote=\"G\"/>\n"
+        "            <Tireur REF=\"3\" Score=\"11\" Statut=\"D\" Cote=\"D\"/>\n"
+        "          </Match>\n"
+        "        </Tableau>\n"
+        "        <Tableau ID=\"A2\" Titre=\"Final\" Taille=\"2\">\n"
+        "          <Match ID=\"1\">\n"
+        "            <Tireur REF=\"2\" Score=\"15\" Statut=\"V\" Cote=\"G\"/>\n"
+        "            <Tireur REF=\"1\" Score=\"13\" Statut=\"D\" Cote=\"D\"/>\n"
+        "          </Match>\n"
+        "        </Tableau>\n"
+        "      </SuiteDeTableaux>\n"
+        "    </PhaseDeTableaux>\n"
+        "  </Phases>\n"
+        "</CompetitionIndividuelle>\n";
+    const std::string written = resultsXml(night, headingForDay(2026, 12, 8));
+    // Line by line, so that a difference names its element.
+    std::istringstream expectedLines(xml);
+    std::istringstream writtenLines(written);
+    std::string expectedLine;
+    std::string writtenLine;
+    for (int line = 1; std::getline(expectedLines, expectedLine); ++line) {
+        std::getline(writtenLines, writtenLine);
+        EXPECT_EQ(writtenLine, expectedLine) << "line " << line;
+    }
+    EXPECT_EQ(written, xml);
+
+    // Before the first bout: the fencers and the empty pool, no tableau.
+    const std::string fresh = resultsXml(createTournament({{"Ann", {}}, {"Bo", {}}, {"Cy", {}}}, 1),
+                                         headingForDay(2027, 8, 31));
+    EXPECT_NE(fresh.find("Annee=\"2026/2027\" Arme=\"F\" Sexe=\"X\" Categorie=\"S\" "
+                         "Date=\"31.08.2027\""),
+              std::string::npos);
+    EXPECT_NE(fresh.find("      <Tireur REF=\"3\" RangInitial=\"3\"/>\n"), std::string::npos);
+    EXPECT_NE(fresh.find("<Tireur REF=\"3\" NoDansLaPoule=\"3\" NbVictoires=\"0\" "
+                         "NbMatches=\"0\" TD=\"0\" TR=\"0\"/>\n      </Poule>"),
+              std::string::npos);
+    EXPECT_EQ(fresh.find("PhaseDeTableaux"), std::string::npos);
+    EXPECT_EQ(headingForDay(2026, 9, 1).season, "2026/2027");
+
+    EXPECT_TRUE(resultsAsXml("night.xml"));
+    EXPECT_TRUE(resultsAsXml("/a/NIGHT.XmL"));
+    EXPECT_FALSE(resultsAsXml("night.csv"));
+    EXPECT_FALSE(resultsAsXml("xml"));
+    EXPECT_FALSE(resultsAsXml("night.xmlx"));
+}
+
 // A level bout fenced out of time: the lot's winner shows as V with the level score on the
 // sheet and as its side in the results.
 TEST(ClubNight, ALevelBoutKeepsItsWinner) {
