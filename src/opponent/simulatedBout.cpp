@@ -40,14 +40,18 @@ BoutScore fenceSimulatedBout(std::int32_t touchLimit,
 
 BoutScore fenceComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
                             std::uint32_t seed) {
-    // Two generators from one seed, apart so that equal levels do not mirror each other.
+    // Two generators from one seed, apart so that equal levels do not mirror each other, and
+    // a lot for the seats: the bout's rules resolve the left fencer's lunge first, which two
+    // computers would otherwise turn into an advantage of the seat.
     std::seed_seq seeds{seed, 0x4c656674u, seed, 0x52696768u};
-    std::uint32_t sideSeeds[2];
+    std::uint32_t sideSeeds[3];
     seeds.generate(std::begin(sideSeeds), std::end(sideSeeds));
-    Opponent leftComputer = createOpponent(LEFT_PLAYER, left, sideSeeds[0]);
-    Opponent rightComputer = createOpponent(RIGHT_PLAYER, right, sideSeeds[1]);
-    return fenceSimulatedBout(touchLimit, [&](Milliseconds) {
+    const bool swapped = (sideSeeds[2] & 1u) != 0;
+    Opponent leftComputer = createOpponent(LEFT_PLAYER, swapped ? right : left, sideSeeds[0]);
+    Opponent rightComputer = createOpponent(RIGHT_PLAYER, swapped ? left : right, sideSeeds[1]);
+    const BoutScore score = fenceSimulatedBout(touchLimit, [&](Milliseconds) {
         opponentStep(leftComputer);
         opponentStep(rightComputer);
     });
+    return swapped ? BoutScore{score.rightTouches, score.leftTouches} : score;
 }
