@@ -500,6 +500,15 @@ TEST_F(Bout, TwoComputersDrawTheirSeatsByLot) {
     EXPECT_LE(easyOnTheLeftWins, 9);
 }
 
+// Two hard computers settle their bouts on touches: neither lunge holds the other off for good.
+TEST_F(Bout, TwoHardComputersFinishTheirBouts) {
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        const BoutScore score =
+            fenceComputerBout(OpponentLevel::hard, OpponentLevel::hard, 5, seed);
+        EXPECT_EQ(std::max(score.leftTouches, score.rightTouches), 5) << "seed " << seed;
+    }
+}
+
 TEST_F(Bout, ATouchHaltEndsThreeWholeSecondsAfterItBegan) {
     place(15, 17);
     press("j"); // the right fencer lunges at gap 2
