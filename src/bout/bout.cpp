@@ -80,12 +80,20 @@ void separateFencers(Fencer& left, Fencer& right) {
     setPosition(right, right.position + CROSSING_SEPARATION);
 }
 
+void congratulate(const Fencer& winner) {
+    announce("\n\n\tCongratulations, %s!  You've Won the Bout!", winner.name);
+    if (bout.moreBoutsToCome == 1) {
+        announce("\n");
+        return;
+    }
+    announce("\n\nGoodluck in your future matches, %s.  Goodbye.\n\n", winner.name);
+}
+
 static void congratulateIfWon(const Fencer& fencer, int& wonFlag) {
     if (fencer.touches != bout.touchLimit) {
         return;
     }
-    announce("\n\n\tCongratulations, %s!  You've Won the Bout!", fencer.name);
-    announce("\n\nGoodluck in your future matches, %s.  Goodbye.\n\n", fencer.name);
+    congratulate(fencer);
     wonFlag = 1;
 }
 

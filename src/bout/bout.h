@@ -69,6 +69,9 @@ struct BoutState {
     WholeSeconds fenceBannerTime;
 
     int leftWon, rightWon;
+    // 1 for a club night's bout before its final: the winner is not bidden goodbye and the
+    // winning touch is not followed by "En garde", as more bouts come.
+    int moreBoutsToCome;
 
     std::uint32_t leftSpriteTexture, rightSpriteTexture;
     FencerQuad leftQuad, rightQuad;
@@ -95,6 +98,8 @@ void resetToEnGarde(Fencer& first, Fencer& second);
 // After a crossing: the left fencer 4 cells towards 0, the right 4 towards 40; the result
 // may lie off the strip, which the idle step then treats as leaving it.
 void separateFencers(Fencer& left, Fencer& right);
+// The winner's congratulation on the console, and the goodbye unless more bouts come.
+void congratulate(const Fencer& winner);
 // Congratulates (on the console) and marks as winner each fencer whose touches equal the
 // touch limit; more touches than the limit win nothing.
 void checkForWinner();

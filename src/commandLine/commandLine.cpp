@@ -102,7 +102,7 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--join", "ADDR[:PORT]", false, "fence on the right of the game hosted at ADDR", applyJoin},
     {"--tournament", "", false, "a club night: a pool of 3 to 8 fencers, then a tableau",
      [](GameOptions& options, std::string_view) { return options.tournament = true; }},
-    {"--results", "FILE", false, "keep the club night's results in FILE (CSV)",
+    {"--results", "FILE", false, "keep the club night's results in FILE (CSV; FIE XML for .xml)",
      [](GameOptions& options, std::string_view value) {
          options.resultsPath = std::string(value);
          return !value.empty();
@@ -179,6 +179,10 @@ CommandLine readCommandLine(int& argc, char** argv) {
         const OptionRow* row = findOption(name);
         if (row == nullptr) {
             line.refusal = refusalFor("unknown option", word);
+            break;
+        }
+        if (name == "--results" && line.options.resultsPath) {
+            line.refusal = "lamevo: --results given twice; a club night keeps one results file.";
             break;
         }
         const bool valueGiven = equals != std::string_view::npos;

@@ -48,7 +48,8 @@ NumberRead readNumber(std::FILE* input, std::int32_t& value);
 // One name in newly allocated storage (malloc), cut as the set-up dialogue cuts names; null if
 // input ends before a word begins. If memory runs out it says so and ends with status 1.
 char* readName(std::FILE* input);
-// The key list of the set-up dialogue: the first name's keys fence on the left.
+// The key list of the set-up dialogue: the first name's keys fence on the left. A side whose
+// name is null (a computer's) is left out.
 void printControls(const char* firstName, const char* secondName);
 
 // Prints the touch limit, the score with both names and the strip with an "@" on each

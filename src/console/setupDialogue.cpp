@@ -168,14 +168,18 @@ std::int32_t askForBoutType(std::FILE* input, std::int32_t touchLimit) {
 
 void printControls(const char* firstName, const char* secondName) {
     announce("\n\tHere are the Controls to Play:\n");
-    announce("\n\t%s:", firstName);
-    announce("\t'a' or 'A' == Rereat.\n\t\t's' or 'S' == Parry.\n");
-    announce("\t\t'd' or 'D' == Advance.\n\t\t'f' or 'F' == Lunge.\n");
-    announce("\t\t'w' or 'W' == Recover.\n");
-    announce("\n\t%s:", secondName);
-    announce("\t';' or ':' == Rereat.\n\t\t'l' or 'L' == Parry.\n");
-    announce("\t\t'k' or 'K' == Advance.\n\t\t'j' or 'J' == Lunge.\n");
-    announce("\t\t'o' or 'O' == Recover.\n");
+    if (firstName != nullptr) {
+        announce("\n\t%s:", firstName);
+        announce("\t'a' or 'A' == Rereat.\n\t\t's' or 'S' == Parry.\n");
+        announce("\t\t'd' or 'D' == Advance.\n\t\t'f' or 'F' == Lunge.\n");
+        announce("\t\t'w' or 'W' == Recover.\n");
+    }
+    if (secondName != nullptr) {
+        announce("\n\t%s:", secondName);
+        announce("\t';' or ':' == Rereat.\n\t\t'l' or 'L' == Parry.\n");
+        announce("\t\t'k' or 'K' == Advance.\n\t\t'j' or 'J' == Lunge.\n");
+        announce("\t\t'o' or 'O' == Recover.\n");
+    }
 }
 
 Utf8Character firstUtf8Character(std::string_view text) {

@@ -30,6 +30,10 @@ void restartOnTheLines() {
 }
 
 void sayEnGarde() {
+    const bool won = bout.leftWon == 1 || bout.rightWon == 1;
+    if (won && bout.moreBoutsToCome == 1) {
+        return; // the club night's next bout is announced instead
+    }
     announce("\n\nEn garde! Ready? Fence!\n");
 }
 

@@ -202,12 +202,8 @@ void startMode(Mode& mode) {
     if (mode.way == WayOfPlaying::clubNight) {
         // The first bout's go-ahead comes through the console row, as every later one does.
         followTheNight(beginClubNight(stdin));
-        play.console.onLine = [](const std::string& line) {
-            if (startsTheBout(line)) {
-                startAnnounced();
-            }
-        };
-        play.console.onEnd = startAnnounced;
+        play.console.onLine = [](const std::string&) { startAnnounced(); };
+        play.console.onEnd = endNightAtEndOfInput;
         mode.sources = {consoleSource(play.console), computersSource(), padsSource(),
                         computerSource(), clockSource(recordWindowBoutOnceWon, mode.boutEnded)};
         return;

@@ -149,7 +149,10 @@ BoutScore scoreOf(const SimulatedBout& simulated);
 struct ComputerBout {
     Opponent left, right;
     SimulatedBout simulated;
+    bool seatsSwapped; // by lot: the computer asked for on the left fences on the right
 };
+// The score in the seats asked for, whichever seats the lot gave.
+BoutScore scoreOf(const ComputerBout& computers);
 // The bout fenceComputerBout would fence, not yet begun.
 ComputerBout startComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
                                std::uint32_t seed);

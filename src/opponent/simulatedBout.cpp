@@ -89,15 +89,24 @@ BoutScore fenceSimulatedBout(std::int32_t touchLimit, std::span<const LoopSource
 
 ComputerBout startComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
                                std::uint32_t seed) {
-    // Two generators from one seed, apart so that equal levels do not mirror each other.
+    // Two generators from one seed, apart so that equal levels do not mirror each other, and
+    // a lot for the seats: the bout's rules resolve the left fencer's lunge first, which two
+    // computers would otherwise turn into an advantage of the seat.
     std::seed_seq seeds{seed, 0x4c656674u, seed, 0x52696768u};
-    std::uint32_t sideSeeds[2];
+    std::uint32_t sideSeeds[3];
     seeds.generate(std::begin(sideSeeds), std::end(sideSeeds));
-    ComputerBout computers{createOpponent(LEFT_PLAYER, left, sideSeeds[0]),
-                           createOpponent(RIGHT_PLAYER, right, sideSeeds[1]),
-                           {}};
+    const bool swapped = (sideSeeds[2] & 1u) != 0;
+    ComputerBout computers{createOpponent(LEFT_PLAYER, swapped ? right : left, sideSeeds[0]),
+                           createOpponent(RIGHT_PLAYER, swapped ? left : right, sideSeeds[1]),
+                           {},
+                           swapped};
     setUpSimulated(computers.simulated, touchLimit);
     return computers;
+}
+
+BoutScore scoreOf(const ComputerBout& computers) {
+    const BoutScore score = scoreOf(computers.simulated);
+    return computers.seatsSwapped ? BoutScore{score.rightTouches, score.leftTouches} : score;
 }
 
 bool fenceComputerBoutFor(ComputerBout& computers, Milliseconds budget) {
@@ -116,5 +125,5 @@ BoutScore fenceComputerBout(OpponentLevel left, OpponentLevel right, std::int32_
                             std::uint32_t seed) {
     ComputerBout computers = startComputerBout(left, right, touchLimit, seed);
     fenceComputerBoutFor(computers, NOTHING_DUE);
-    return scoreOf(computers.simulated);
+    return scoreOf(computers);
 }

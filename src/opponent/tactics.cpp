@@ -358,6 +358,11 @@ std::int32_t planPresses(const Opponent& opponent, Milliseconds now, Millisecond
             candidates.push_back({{PlannedPress{at, command}}, 1});
         }
     }
+    // Its own lunge in flight may be given up: two lunges at once can otherwise hold each
+    // other off for good, the left one stepping each second and the right one waiting on it.
+    if (sidesOf(opponent).ownLunging == 1) {
+        candidates.push_back({{PlannedPress{earliest, FencerCommand::recover}}, 1});
+    }
     if (expectation.rhythm || tactics.combinesAgainstAnyone) {
         for (std::size_t first = 0; first < times.size(); ++first) {
             for (std::size_t second = first + 1; second < std::min(first + 3, times.size());

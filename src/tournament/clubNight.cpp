@@ -1,21 +1,18 @@
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
+#include <ctime>
+#include <string>
 
 #include "console.h"
 #include "tournament.h"
 
 namespace {
 
-// The computers' own names, one for each seat a night can have; the level is added to it.
-constexpr const char* COMPUTER_NAMES[] = {"Riposte", "Remise", "Feint", "Balestra",
-                                          "Coupe",   "Fleche", "Prime", "Quarte"};
-static_assert(std::size(COMPUTER_NAMES) == MOST_FENCERS);
-
 // The one club night of the process, as the bout is the one bout.
 Tournament night;
 std::optional<std::string> resultsPath;
 std::optional<std::uint32_t> seedOption;
+ResultsHeading heading; // the day the night began, for results in the federations' format
 // The bout the window fences, and whether its result has been recorded.
 std::optional<NextBout> windowBout;
 bool windowBoutRecorded = false;
@@ -26,73 +23,62 @@ Fencer windowFencers[2];
     std::exit(1);
 }
 
-// How many fencers: a word that is not a number costs one reminder; any other number than
-// 3 to 8 brings the question back.
+// One answer of the director's: the whole line, its line end dropped. False once input has
+// ended with nothing more on it.
+bool readAnswerLine(std::FILE* input, std::string& line) {
+    line.clear();
+    int c = std::getc(input);
+    if (c == EOF) {
+        return false;
+    }
+    for (; c != EOF && c != '\n'; c = std::getc(input)) {
+        line += static_cast<char>(c);
+    }
+    return true;
+}
+
+// How many fencers: asked again, with the reason, until a number from 3 to 8 comes alone.
 std::int32_t askForFencerCount(std::FILE* input) {
-    std::int32_t count = 0;
-    while (count < FEWEST_FENCERS || count > MOST_FENCERS) {
-        announce("\n\tHow many fencers tonight (%d to %d)? ", FEWEST_FENCERS, MOST_FENCERS);
-        NumberRead read = readNumber(input, count);
-        while (read == NumberRead::notANumber) {
-            announce("\nPlease enter a number from %d to %d: ", FEWEST_FENCERS, MOST_FENCERS);
-            skipWord(input);
-            read = readNumber(input, count);
-        }
-        if (read == NumberRead::endOfInput) {
+    announce("%s", fencerCountQuestion().c_str());
+    for (std::string line;;) {
+        if (!readAnswerLine(input, line)) {
             inputEndedTooSoon();
         }
-    }
-    return count;
-}
-
-std::optional<OpponentLevel> levelNamed(std::string_view word) {
-    for (const OpponentLevelName& level : OPPONENT_LEVEL_NAMES) {
-        if (level.name == word) {
-            return level.level;
+        const CountAnswer answer = fencerCountAnswer(line);
+        if (answer.count != 0) {
+            return answer.count;
         }
+        announce("%s", answer.askAgain.c_str());
     }
-    return std::nullopt;
-}
-
-std::string_view nameOfLevel(OpponentLevel wanted) {
-    for (const OpponentLevelName& level : OPPONENT_LEVEL_NAMES) {
-        if (level.level == wanted) {
-            return level.name;
-        }
-    }
-    return "";
 }
 
 std::vector<Seat> askForSeats(std::FILE* input, std::int32_t count) {
     std::vector<Seat> seats;
-    std::size_t computers = 0;
     for (std::int32_t number = 1; number <= count; ++number) {
-        announce("\n\tPlease enter the name of fencer %d (easy, normal or hard seats the "
-                 "computer): ",
-                 number);
-        char* name = readName(input);
-        if (name == nullptr) {
-            inputEndedTooSoon();
+        announce("%s", fencerNameQuestion(number).c_str());
+        std::string line;
+        for (std::optional<Seat> seat; !seat;) {
+            if (!readAnswerLine(input, line)) {
+                inputEndedTooSoon();
+            }
+            NameAnswer answer = fencerNameAnswer(line, number, seats);
+            announce("%s", answer.reply.c_str());
+            seat = std::move(answer.seat);
+            if (seat) {
+                seats.push_back(std::move(*seat));
+            }
         }
-        Seat seat{name, levelNamed(name)};
-        std::free(name);
-        if (seat.computer) {
-            seat.name = std::string(COMPUTER_NAMES[computers++]) + "(" +
-                        std::string(nameOfLevel(*seat.computer)) + ")";
-            announce("\n\nFencer %d is the computer %s.\n", number, seat.name.c_str());
-        } else {
-            announce("\n\nThank you, %s.\n", seat.name.c_str());
-        }
-        seats.push_back(std::move(seat));
     }
     return seats;
 }
 
 void saveResults() {
     std::string fault;
-    if (resultsPath && !writeResultsFile(*resultsPath, resultsCsv(night), fault)) {
-        std::fprintf(stderr, "The Lamevo could not write the results to %s: %s.\n",
-                     resultsPath->c_str(), fault.c_str());
+    const bool xml = resultsPath && resultsAsXml(*resultsPath);
+    if (resultsPath &&
+        !writeResultsFile(*resultsPath, xml ? resultsXml(night, heading) : resultsCsv(night),
+                          fault)) {
+        std::fprintf(stderr, "The Lamevo could not write the results to %s.\n", fault.c_str());
     }
 }
 
@@ -118,6 +104,7 @@ void showStandings(bool poolBout, std::size_t roundsBefore) {
         printFinalPlaces();
     }
     saveResults();
+    announce("%s", nextBoutText(night).c_str());
 }
 
 void record(const NextBout& fenced, std::int32_t leftTouches, std::int32_t rightTouches) {
@@ -147,6 +134,7 @@ void putOnTheStrip(const NextBout& next) {
     bout.leftFencer = &seatFencer(LEFT_PLAYER, next.leftSeat);
     bout.rightFencer = &seatFencer(RIGHT_PLAYER, next.rightSeat);
     bout.touchLimit = next.touchLimit;
+    bout.moreBoutsToCome = next.pool || next.round != 2 ? 1 : 0;
     resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
     resetSprites();
 }
@@ -174,7 +162,8 @@ void announceWindowBout(const NextBout& next) {
     const Seat& right = night.seats[next.rightSeat];
     announce("\n\n%s: %s against %s, %d touches.\n", stageOf(next).c_str(), left.name.c_str(),
              right.name.c_str(), next.touchLimit);
-    printControls(left.name.c_str(), right.name.c_str());
+    printControls(left.computer ? nullptr : left.name.c_str(),
+                  right.computer ? nullptr : right.name.c_str());
     announce("\n\n\t\tHit Any Key then Enter to Start the Bout!");
     announcedBout = next;
 }
@@ -189,7 +178,9 @@ void showTheDecidedFinal() {
     bout.rightFencer->touches = decided.rightTouches;
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
     if (decided.leftTouches == decided.rightTouches) {
-        (decided.leftWon ? bout.leftWon : bout.rightWon) = 1; // level, decided by lot
+        // Level, decided by lot: congratulated as a bout won at the limit is.
+        congratulate(decided.leftWon ? *bout.leftFencer : *bout.rightFencer);
+        (decided.leftWon ? bout.leftWon : bout.rightWon) = 1;
     } else {
         // A bout the computers gave up on is won where it stood.
         bout.touchLimit = std::max(decided.leftTouches, decided.rightTouches);
@@ -227,7 +218,7 @@ NightTurn fenceOn(Milliseconds budget) {
         if (!fenceComputerBoutFor(*computersBout, timeLeft)) {
             return NightTurn::computersFencing;
         }
-        const BoutScore score = scoreOf(computersBout->simulated);
+        const BoutScore score = scoreOf(*computersBout);
         computersBout.reset();
         const std::string stage = stageOf(*next);
         announce("\n\n%s: %s %d - %d %s\n", stage.c_str(), left.name.c_str(), score.leftTouches,
@@ -245,9 +236,8 @@ void prepareClubNight(const ClubNightOptions& options) {
     resultsPath = options.resultsPath;
     seedOption = options.seed;
     std::string fault;
-    if (resultsPath && !writeResultsFile(*resultsPath, resultsCsv(Tournament{}), fault)) {
-        std::fprintf(stderr, "The Lamevo cannot write the results to %s: %s.\n",
-                     resultsPath->c_str(), fault.c_str());
+    if (resultsPath && !resultsPathWritable(*resultsPath, fault)) {
+        std::fprintf(stderr, "The Lamevo cannot write the results to %s.\n", fault.c_str());
         std::exit(1);
     }
 }
@@ -258,11 +248,15 @@ NightTurn beginClubNight(std::FILE* input) {
     std::vector<Seat> seats = askForSeats(input, count);
     const std::uint32_t seed = seedOption ? *seedOption : std::random_device{}();
     night = createTournament(std::move(seats), seed);
+    const std::time_t now = std::time(nullptr);
+    std::tm today{};
+    localtime_r(&now, &today);
+    heading = headingForDay(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday);
     announce("\nOne pool, bouts to %d; then a tableau of %d, bouts to %d. Lots drawn with seed "
              "%u.\n",
              POOL_TOUCH_LIMIT, night.tableauSize, DIRECT_ELIMINATION_TOUCH_LIMIT, seed);
     announce("%s", poolSheetText(night).c_str());
-    saveResults();
+    announce("%s", nextBoutText(night).c_str());
     return fenceOn(NOTHING_DUE);
 }
 
@@ -286,9 +280,9 @@ NightTurn fenceComputersOn(Milliseconds budget) {
     return fenceOn(budget);
 }
 
-bool startsTheBout(std::string_view line) {
-    return std::ranges::any_of(
-        line, [](char c) { return std::isspace(static_cast<unsigned char>(c)) == 0; });
+void endNightAtEndOfInput() {
+    std::fputs(CONSOLE_INPUT_ENDED, stderr);
+    std::exit(1);
 }
 
 WindowBout startAnnouncedBout() {

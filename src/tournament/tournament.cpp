@@ -1,7 +1,13 @@
 #include "tournament.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -15,8 +21,8 @@ constexpr PoolPair POOL_OF_3[] = {{2, 3}, {1, 3}, {1, 2}};
 constexpr PoolPair POOL_OF_4[] = {{1, 4}, {2, 3}, {1, 3}, {2, 4}, {3, 4}, {1, 2}};
 constexpr PoolPair POOL_OF_5[] = {{1, 2}, {3, 4}, {5, 1}, {2, 3}, {5, 4},
                                   {1, 3}, {2, 5}, {4, 1}, {3, 5}, {4, 2}};
-constexpr PoolPair POOL_OF_6[] = {{1, 2}, {4, 3}, {6, 5}, {3, 1}, {2, 6}, {5, 4}, {1, 6}, {3, 5},
-                                  {4, 2}, {5, 1}, {6, 4}, {2, 3}, {1, 4}, {5, 2}, {3, 6}};
+constexpr PoolPair POOL_OF_6[] = {{1, 2}, {4, 5}, {2, 3}, {5, 6}, {3, 1}, {6, 4}, {2, 5}, {1, 4},
+                                  {5, 3}, {1, 6}, {4, 2}, {3, 6}, {5, 1}, {3, 4}, {6, 2}};
 constexpr PoolPair POOL_OF_7[] = {{1, 4}, {2, 5}, {3, 6}, {7, 1}, {5, 4}, {2, 3}, {6, 7},
                                   {5, 1}, {4, 3}, {6, 2}, {5, 7}, {3, 1}, {4, 6}, {7, 2},
                                   {3, 5}, {1, 6}, {2, 4}, {7, 3}, {6, 5}, {1, 2}, {4, 7}};
@@ -32,9 +38,131 @@ static_assert(std::size(POOL_ORDERS) == MOST_FENCERS - FEWEST_FENCERS + 1);
 constexpr std::int32_t TABLEAU_OF_4[] = {1, 4, 2, 3};
 constexpr std::int32_t TABLEAU_OF_8[] = {1, 8, 4, 5, 3, 6, 2, 7};
 
+// The widest name the pool sheet shows whole: a pool of 8 then fits 80 columns.
+constexpr std::size_t SHEET_NAME_WIDTH = 12;
+
 constexpr std::int32_t SMALL_TABLEAU = 4;
 constexpr std::int32_t LARGE_TABLEAU = 8;
 constexpr std::int32_t BYE = 0;
+
+// The results file: what a symbolic link at its path leads to, written through a temporary
+// file in the same folder, under a short name so that any name the system accepts works.
+constexpr int MOST_LINKS_FOLLOWED = 40;
+constexpr char TEMPORARY_NAME[] = ".lamevo-results-XXXXXX";
+constexpr mode_t ANYONE_WRITES = S_IWUSR | S_IWGRP | S_IWOTH;
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool resultsTarget(const std::string& path, std::string& target, std::string& fault) {
+    target = path;
+    for (int links = 0; links < MOST_LINKS_FOLLOWED; ++links) {
+        struct stat status {};
+        if (lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+            return true;
+        }
+        char pointsTo[PATH_MAX];
+        const ssize_t length = readlink(target.c_str(), pointsTo, sizeof pointsTo);
+        if (length < 0 || std::cmp_equal(length, sizeof pointsTo)) {
+            fault = target + ": " + std::strerror(length < 0 ? errno : ENAMETOOLONG);
+            return false;
+        }
+        const std::string next(pointsTo, static_cast<std::size_t>(length));
+        target = next.starts_with('/') ? next : folderOf(target) + next;
+    }
+    fault = path + ": " + std::strerror(ELOOP);
+    return false;
+}
+
+struct ExistingFile {
+    bool exists;
+    mode_t mode; // its permissions
+};
+
+// A file already there must be a plain file with write permission; no write permission for
+// anybody counts as refused even where the superuser could write it.
+bool targetWritable(const std::string& target, ExistingFile& existing, std::string& fault) {
+    struct stat status {};
+    existing = {};
+    if (stat(target.c_str(), &status) != 0) {
+        return true; // missing, or its folder is: making the temporary file tells
+    }
+    if (S_ISDIR(status.st_mode)) {
+        fault = target + ": " + std::strerror(EISDIR);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        fault = target + ": not a plain file";
+        return false;
+    }
+    if ((status.st_mode & ANYONE_WRITES) == 0 || access(target.c_str(), W_OK) != 0) {
+        fault = target + ": " + std::strerror(EACCES);
+        return false;
+    }
+    existing = {true, static_cast<mode_t>(status.st_mode & 07777)};
+    return true;
+}
+
+int makeTemporaryBeside(const std::string& target, std::string& temporary) {
+    temporary = folderOf(target) + TEMPORARY_NAME;
+    return mkstemp(temporary.data());
+}
+
+// A new file's permissions, as the process's umask leaves them.
+mode_t newFileMode() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+}
+
+// The computers' own names, one for each seat a night can have; the level is added to it.
+constexpr const char* COMPUTER_NAMES[] = {"Riposte", "Remise", "Feint", "Balestra",
+                                          "Coupe",   "Fleche", "Prime", "Quarte"};
+static_assert(std::size(COMPUTER_NAMES) == MOST_FENCERS);
+
+// The longest name kept, in bytes, as the one-bout dialogue keeps them.
+constexpr std::size_t LONGEST_NAME = 999;
+
+std::optional<OpponentLevel> levelNamed(std::string_view word) {
+    for (const OpponentLevelName& level : OPPONENT_LEVEL_NAMES) {
+        if (level.name == word) {
+            return level.level;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string_view nameOfLevel(OpponentLevel wanted) {
+    for (const OpponentLevelName& level : OPPONENT_LEVEL_NAMES) {
+        if (level.level == wanted) {
+            return level.name;
+        }
+    }
+    return "";
+}
+
+bool nameTaken(std::string_view name, std::span<const Seat> seats) {
+    return std::ranges::any_of(seats, [name](const Seat& seat) { return seat.name == name; });
+}
+
+// A name as the sheet can show it: tabs and other control characters inside it become blanks,
+// and it is cut to LONGEST_NAME bytes before a character that would not fit whole.
+std::string cleanedName(std::string_view line) {
+    std::string name;
+    while (!line.empty()) {
+        const std::size_t length = std::max<std::size_t>(firstUtf8Character(line).length, 1);
+        if (name.size() + length > LONGEST_NAME) {
+            break;
+        }
+        const auto first = static_cast<unsigned char>(line.front());
+        name +=
+            first < 0x20 || first == 0x7F ? std::string(" ") : std::string(line.substr(0, length));
+        line.remove_prefix(length);
+    }
+    return name;
+}
 
 // Lots are drawn straight from the generator's numbers, which the standard fixes, so a seed
 // draws the same lots with every compiler.
@@ -134,15 +262,77 @@ void buildNextRound(Tournament& tournament) {
     tournament.tableau.push_back(std::move(round));
 }
 
-// How many characters a terminal shows for a name: one a UTF-8 character, one a stray byte.
+// Code points a terminal draws in no column of their own (combining marks, joiners) or in two
+// (East Asian wide and full-width forms, the pictographs), as wcwidth counts them.
+struct CodePointRange {
+    char32_t first;
+    char32_t last;
+};
+constexpr CodePointRange ZERO_WIDTH[] = {
+    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x05BF, 0x05BF},   {0x05C1, 0x05C2},
+    {0x05C4, 0x05C5}, {0x05C7, 0x05C7}, {0x0610, 0x061A}, {0x064B, 0x065F},   {0x0670, 0x0670},
+    {0x06D6, 0x06DC}, {0x06DF, 0x06E4}, {0x06E7, 0x06E8}, {0x06EA, 0x06ED},   {0x0711, 0x0711},
+    {0x0730, 0x074A}, {0x0900, 0x0902}, {0x093C, 0x093C}, {0x0941, 0x0948},   {0x094D, 0x094D},
+    {0x0E31, 0x0E31}, {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E}, {0x1AB0, 0x1AFF},   {0x1DC0, 0x1DFF},
+    {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x2064}, {0x20D0, 0x20FF},   {0x3099, 0x309A},
+    {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF}, {0xE0100, 0xE01EF},
+};
+constexpr CodePointRange DOUBLE_WIDTH[] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x2E80, 0x303E},
+    {0x3041, 0x3098},   {0x309B, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},
+    {0xA000, 0xA4CF},   {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
+    {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},
+    {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+bool inRanges(char32_t codePoint, std::span<const CodePointRange> ranges) {
+    return std::ranges::any_of(ranges, [codePoint](const CodePointRange& range) {
+        return codePoint >= range.first && codePoint <= range.last;
+    });
+}
+
+// The columns a terminal gives a character; a stray byte that is not UTF-8 takes one.
+std::size_t characterWidth(char32_t codePoint, std::size_t length) {
+    if (length == 0) {
+        return 1;
+    }
+    if (inRanges(codePoint, ZERO_WIDTH)) {
+        return 0;
+    }
+    return inRanges(codePoint, DOUBLE_WIDTH) ? 2 : 1;
+}
+
+// How many columns a terminal gives a name.
 std::size_t shownWidth(std::string_view text) {
     std::size_t width = 0;
     while (!text.empty()) {
-        const std::size_t length = std::max<std::size_t>(firstUtf8Character(text).length, 1);
-        text.remove_prefix(length);
-        ++width;
+        const Utf8Character character = firstUtf8Character(text);
+        width += characterWidth(character.codePoint, character.length);
+        text.remove_prefix(std::max<std::size_t>(character.length, 1));
     }
     return width;
+}
+
+// The name cut to fit width columns with SHORTENED_MARK as its last, if it is wider; the
+// combining marks after the last character kept stay with it.
+constexpr std::string_view SHORTENED_MARK = "~";
+std::string shortened(std::string_view name, std::size_t width) {
+    if (shownWidth(name) <= width) {
+        return std::string(name);
+    }
+    std::size_t kept = 0;
+    std::size_t columns = 0;
+    while (kept < name.size()) {
+        const Utf8Character character = firstUtf8Character(name.substr(kept));
+        const std::size_t columnsOf = characterWidth(character.codePoint, character.length);
+        if (columns + columnsOf > width - SHORTENED_MARK.size()) {
+            break;
+        }
+        columns += columnsOf;
+        kept += std::max<std::size_t>(character.length, 1);
+    }
+    return std::string(name.substr(0, kept)) + std::string(SHORTENED_MARK) +
+           std::string(width - SHORTENED_MARK.size() - columns, ' ');
 }
 
 std::string padded(const std::string& name, std::size_t width) {
@@ -159,7 +349,7 @@ std::size_t widestName(const Tournament& tournament, std::size_t least) {
 }
 
 template <typename... Values> std::string formatted(const char* format, Values... values) {
-    char text[64];
+    char text[128];
     std::snprintf(text, sizeof text, format, values...);
     return text;
 }
@@ -194,7 +384,176 @@ std::string csvBoutRow(const Tournament& tournament, std::string_view stage, std
     return std::string(stage) + formatted(",%d,", round) +
            csvField(tournament.seats[result.leftSeat].name) + "," +
            csvField(tournament.seats[result.rightSeat].name) +
-           formatted(",%d,%d\r\n", result.leftTouches, result.rightTouches);
+           formatted(",%d,%d,", result.leftTouches, result.rightTouches) +
+           (result.leftWon ? "left\r\n" : "right\r\n");
+}
+
+// The results in the federations' XML format: attribute values made safe, one element a line.
+constexpr std::string_view REPLACEMENT_CHARACTER = "\xEF\xBF\xBD";
+
+std::string xmlValue(std::string_view text) {
+    std::string safe;
+    while (!text.empty()) {
+        const Utf8Character character = firstUtf8Character(text);
+        if (character.length == 0) {
+            safe += REPLACEMENT_CHARACTER;
+            text.remove_prefix(1);
+            continue;
+        }
+        switch (character.codePoint) {
+        case '&':
+            safe += "&amp;";
+            break;
+        case '<':
+            safe += "&lt;";
+            break;
+        case '>':
+            safe += "&gt;";
+            break;
+        case '"':
+            safe += "&quot;";
+            break;
+        default:
+            safe += character.codePoint < 0x20 || character.codePoint == 0x7F
+                        ? std::string(" ")
+                        : std::string(text.substr(0, character.length));
+        }
+        text.remove_prefix(character.length);
+    }
+    return safe;
+}
+
+struct XmlAttribute {
+    std::string_view name;
+    std::string value; // an attribute without a value is left out
+    bool evenEmpty = false;
+};
+
+std::string xmlElement(int depth, std::string_view name,
+                       std::initializer_list<XmlAttribute> attributes, bool empty) {
+    std::string text =
+        std::string(static_cast<std::size_t>(depth) * 2, ' ') + "<" + std::string(name);
+    for (const XmlAttribute& attribute : attributes) {
+        if (!attribute.value.empty() || attribute.evenEmpty) {
+            text += " " + std::string(attribute.name) + "=\"" + xmlValue(attribute.value) + "\"";
+        }
+    }
+    return text + (empty ? "/>\n" : ">\n");
+}
+
+std::string xmlClose(int depth, std::string_view name) {
+    return std::string(static_cast<std::size_t>(depth) * 2, ' ') + "</" + std::string(name) + ">\n";
+}
+
+std::string number(std::int32_t value) {
+    return std::to_string(value);
+}
+
+// A bout's two fencers by their IDs (pool numbers from 1), the left one first, Cote G and D.
+std::string xmlMatch(int depth, std::int32_t id, const BoutResult& result) {
+    return xmlElement(depth, "Match", {{"ID", number(id)}}, false) +
+           xmlElement(depth + 1, "Tireur",
+                      {{"REF", number(result.leftSeat + 1)},
+                       {"Score", number(result.leftTouches)},
+                       {"Statut", result.leftWon ? "V" : "D"},
+                       {"Cote", "G"}},
+                      true) +
+           xmlElement(depth + 1, "Tireur",
+                      {{"REF", number(result.rightSeat + 1)},
+                       {"Score", number(result.rightTouches)},
+                       {"Statut", result.leftWon ? "D" : "V"},
+                       {"Cote", "D"}},
+                      true) +
+           xmlClose(depth, "Match");
+}
+
+std::string xmlPoolRound(const Tournament& tournament) {
+    const std::vector<PoolStanding> standings = poolStandings(tournament);
+    const bool ranked = !tournament.ranking.empty();
+    std::string xml = xmlElement(
+        2, "TourDePoules",
+        {{"PhaseID", "TourPoules1"},
+         {"ID", "1"},
+         {"NbDePoules", "1"},
+         {"PhaseSuivanteDesQualifies", "PhaseTableaux1"},
+         {"NbQualifiesParIndice", number(static_cast<std::int32_t>(tournament.seats.size()))}},
+        false);
+    for (std::size_t seat = 0; seat < standings.size(); ++seat) {
+        const std::int32_t place = standings[seat].place;
+        xml += xmlElement(3, "Tireur",
+                          {{"REF", number(static_cast<std::int32_t>(seat) + 1)},
+                           {"RangInitial", number(static_cast<std::int32_t>(seat) + 1)},
+                           {"RangFinal", ranked ? number(place) : ""},
+                           {"Statut", ranked ? "Q" : ""}},
+                          true);
+    }
+    xml += xmlElement(3, "Poule", {{"ID", "1"}}, false);
+    for (const PoolStanding& line : standings) {
+        xml += xmlElement(4, "Tireur",
+                          {{"REF", number(line.seat + 1)},
+                           {"NoDansLaPoule", number(line.seat + 1)},
+                           {"NbVictoires", number(line.victories)},
+                           {"NbMatches", number(line.bouts)},
+                           {"TD", number(line.touchesScored)},
+                           {"TR", number(line.touchesReceived)},
+                           {"RangPoule", ranked ? number(line.place) : ""}},
+                          true);
+    }
+    for (std::size_t bout = 0; bout < tournament.poolBouts.size(); ++bout) {
+        xml += xmlMatch(4, static_cast<std::int32_t>(bout) + 1, tournament.poolBouts[bout]);
+    }
+    return xml + xmlClose(3, "Poule") + xmlClose(2, "TourDePoules");
+}
+
+std::string xmlTableau(const Tournament& tournament) {
+    std::vector<std::int32_t> finalPlaceOf(tournament.seats.size(), 0);
+    for (const FinalPlace& place : finalPlaces(tournament)) {
+        finalPlaceOf[place.seat] = place.place;
+    }
+    std::string xml =
+        xmlElement(2, "PhaseDeTableaux", {{"PhaseID", "PhaseTableaux1"}, {"ID", "2"}}, false);
+    for (std::size_t seed = 1; seed <= tournament.ranking.size(); ++seed) {
+        const std::int32_t seat = tournament.ranking[seed - 1].seat;
+        xml +=
+            xmlElement(3, "Tireur",
+                       {{"REF", number(seat + 1)},
+                        {"RangInitial", number(static_cast<std::int32_t>(seed))},
+                        {"RangFinal", finalPlaceOf[seat] == 0 ? "" : number(finalPlaceOf[seat])}},
+                       true);
+    }
+    xml +=
+        xmlElement(3, "SuiteDeTableaux",
+                   {{"ID", "A"},
+                    {"Titre", "Tableau"},
+                    {"NbDeTableaux", number(static_cast<std::int32_t>(tournament.tableau.size()))}},
+                   false);
+    for (std::size_t round = 0; round < tournament.tableau.size(); ++round) {
+        const std::int32_t places = placesOfRound(tournament, round);
+        xml += xmlElement(4, "Tableau",
+                          {{"ID", "A" + number(places)},
+                           {"Titre", roundTitle(places)},
+                           {"Taille", number(places)}},
+                          false);
+        std::int32_t matchId = 0;
+        for (const TableauBout& place : tournament.tableau[round]) {
+            ++matchId;
+            if (place.result) {
+                xml += xmlMatch(5, matchId, *place.result);
+                continue;
+            }
+            // A bye, or a bout still to fence: its fencers without a score.
+            xml += xmlElement(5, "Match", {{"ID", number(matchId)}}, false);
+            for (const std::int32_t seed : {place.leftSeed, place.rightSeed}) {
+                xml += seed == BYE
+                           ? xmlElement(6, "Tireur", {}, true)
+                           : xmlElement(6, "Tireur",
+                                        {{"REF", number(seatOfSeed(tournament, seed) + 1)}}, true);
+            }
+            xml += xmlClose(5, "Match");
+        }
+        xml += xmlClose(4, "Tableau");
+    }
+    return xml + xmlClose(3, "SuiteDeTableaux") + xmlClose(2, "PhaseDeTableaux");
 }
 
 } // namespace
@@ -309,16 +668,21 @@ std::vector<FinalPlace> finalPlaces(const Tournament& tournament) {
 }
 
 std::string poolSheetText(const Tournament& tournament) {
-    const std::size_t nameWidth = widestName(tournament, 4);
+    const std::size_t nameWidth = std::min(widestName(tournament, 4), SHEET_NAME_WIDTH);
     const std::size_t fencers = tournament.seats.size();
     std::string text = "\nPool sheet\n    " + std::string(nameWidth, ' ');
     for (std::size_t number = 1; number <= fencers; ++number) {
-        text += formatted("%4zu", number);
+        text += formatted("%3zu", number);
     }
     text += formatted("%5s%7s%5s%5s%6s%7s\n", "V", "V/M", "TS", "TR", "Ind", "Place");
     const std::vector<PoolStanding> standings = poolStandings(tournament);
+    std::string legend;
     for (std::size_t row = 0; row < fencers; ++row) {
-        text += formatted("%2zu  ", row + 1) + padded(tournament.seats[row].name, nameWidth);
+        const std::string& name = tournament.seats[row].name;
+        text += formatted("%2zu  ", row + 1) + padded(shortened(name, nameWidth), nameWidth);
+        if (shownWidth(name) > nameWidth) {
+            legend += formatted("%2zu  ", row + 1) + name + "\n";
+        }
         for (std::size_t column = 0; column < fencers; ++column) {
             std::string cell;
             for (const BoutResult& result : tournament.poolBouts) {
@@ -331,7 +695,7 @@ std::string poolSheetText(const Tournament& tournament) {
                                      left ? result.leftTouches : result.rightTouches);
                 }
             }
-            text += formatted("%4s", cell.c_str());
+            text += formatted("%3s", cell.c_str());
         }
         const PoolStanding& line = standings[row];
         const double ratio = line.bouts == 0 ? 0.0 : double(line.victories) / line.bouts;
@@ -341,7 +705,7 @@ std::string poolSheetText(const Tournament& tournament) {
                 formatted(indicator == 0 ? "%6d" : "%+6d", indicator);
         text += line.place == 0 ? "\n" : formatted("%7d\n", line.place);
     }
-    return text;
+    return legend.empty() ? text : text + "Names in full\n" + legend;
 }
 
 std::string tableauText(const Tournament& tournament) {
@@ -391,7 +755,7 @@ std::string lotsText(const Tournament& tournament) {
 }
 
 std::string resultsCsv(const Tournament& tournament) {
-    std::string csv = "stage,round,left,right,left_touches,right_touches\r\n";
+    std::string csv = "stage,round,left,right,left_touches,right_touches,winner\r\n";
     for (const BoutResult& result : tournament.poolBouts) {
         csv += csvBoutRow(tournament, "pool", 1, result);
     }
@@ -416,24 +780,187 @@ std::string resultsCsv(const Tournament& tournament) {
     return csv;
 }
 
-bool writeResultsFile(const std::string& path, const std::string& text, std::string& fault) {
-    const std::string temporary = path + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        fault = std::strerror(errno);
+bool resultsPathWritable(const std::string& path, std::string& fault) {
+    std::string target;
+    ExistingFile existing{};
+    if (!resultsTarget(path, target, fault) || !targetWritable(target, existing, fault)) {
         return false;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const int writeError = errno;
-    if (std::fclose(file) != 0 || !written) {
-        fault = std::strerror(written ? errno : writeError);
-        std::remove(temporary.c_str());
+    std::string temporary;
+    const int file = makeTemporaryBeside(target, temporary);
+    if (file < 0) {
+        fault = target + ": " + std::strerror(errno);
         return false;
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        fault = std::strerror(errno);
-        std::remove(temporary.c_str());
-        return false;
-    }
+    close(file);
+    unlink(temporary.c_str());
     return true;
+}
+
+bool writeResultsFile(const std::string& path, const std::string& text, std::string& fault) {
+    std::string target;
+    ExistingFile existing{};
+    if (!resultsTarget(path, target, fault) || !targetWritable(target, existing, fault)) {
+        return false;
+    }
+    std::string temporary;
+    const int file = makeTemporaryBeside(target, temporary);
+    if (file < 0) {
+        fault = target + ": " + std::strerror(errno);
+        return false;
+    }
+    bool written = fchmod(file, existing.exists ? existing.mode : newFileMode()) == 0;
+    for (std::size_t done = 0; written && done < text.size();) {
+        const ssize_t wrote = write(file, text.data() + done, text.size() - done);
+        written = wrote > 0 || (wrote < 0 && errno == EINTR);
+        done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
+    }
+    written = written && fsync(file) == 0;
+    int failure = errno;
+    if (close(file) != 0 && written) {
+        written = false;
+        failure = errno;
+    }
+    if (written && rename(temporary.c_str(), target.c_str()) != 0) {
+        written = false;
+        failure = errno;
+    }
+    if (!written) {
+        unlink(temporary.c_str());
+        fault = target + ": " + std::strerror(failure);
+    }
+    return written;
+}
+
+std::string_view trimmedAnswer(std::string_view line) {
+    constexpr std::string_view BLANKS = " \t\r\n";
+    const std::size_t first = line.find_first_not_of(BLANKS);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return line.substr(first, line.find_last_not_of(BLANKS) - first + 1);
+}
+
+std::string fencerCountQuestion() {
+    return formatted("\n\tHow many fencers tonight (%d to %d)? ", FEWEST_FENCERS, MOST_FENCERS);
+}
+
+CountAnswer fencerCountAnswer(std::string_view line) {
+    const std::string_view answer = trimmedAnswer(line);
+    const std::string askForNumber =
+        formatted("Please enter a number from %d to %d: ", FEWEST_FENCERS, MOST_FENCERS);
+    if (answer.empty()) {
+        return {0, "\n" + askForNumber};
+    }
+    const std::string_view digits =
+        answer.starts_with('+') || answer.starts_with('-') ? answer.substr(1) : answer;
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return {0, "\n\"" + std::string(answer) + "\" is not a whole number on its own. " +
+                       askForNumber};
+    }
+    const bool negative = answer.starts_with('-');
+    const std::size_t firstDigit = std::min(digits.find_first_not_of('0'), digits.size());
+    const bool inRange = !negative && digits.size() - firstDigit == 1 &&
+                         digits.back() - '0' >= FEWEST_FENCERS &&
+                         digits.back() - '0' <= MOST_FENCERS;
+    if (!inRange) {
+        return {0, fencerCountQuestion()};
+    }
+    return {digits.back() - '0', ""};
+}
+
+std::string fencerNameQuestion(std::int32_t number) {
+    return "\n\tPlease enter the name of fencer " + std::to_string(number) +
+           " (easy, normal or hard seats the computer): ";
+}
+
+NameAnswer fencerNameAnswer(std::string_view line, std::int32_t number,
+                            std::span<const Seat> seatsSoFar) {
+    const std::string name = cleanedName(trimmedAnswer(line));
+    if (name.empty()) {
+        return {std::nullopt, "\nEvery fencer needs a name." + fencerNameQuestion(number)};
+    }
+    const std::optional<OpponentLevel> level = levelNamed(name);
+    if (level) {
+        const auto computers = static_cast<std::size_t>(std::ranges::count_if(
+            seatsSoFar, [](const Seat& seat) { return seat.computer.has_value(); }));
+        std::string computerName;
+        for (std::size_t tried = 0; tried < std::size(COMPUTER_NAMES); ++tried) {
+            computerName =
+                std::string(COMPUTER_NAMES[(computers + tried) % std::size(COMPUTER_NAMES)]) + "(" +
+                std::string(nameOfLevel(*level)) + ")";
+            if (!nameTaken(computerName, seatsSoFar)) {
+                break;
+            }
+        }
+        return {Seat{computerName, level}, "\n\nFencer " + std::to_string(number) +
+                                               " is the computer " + computerName + ".\n"};
+    }
+    if (nameTaken(name, seatsSoFar)) {
+        return {std::nullopt, "\n" + name + " already fences tonight; every fencer needs a name " +
+                                  "of their own." + fencerNameQuestion(number)};
+    }
+    return {Seat{name, std::nullopt}, "\n\nThank you, " + name + ".\n"};
+}
+
+std::string nextBoutText(const Tournament& tournament) {
+    const std::optional<NextBout> next = nextBout(tournament);
+    if (!next) {
+        return "";
+    }
+    return "\nNext: " + tournament.seats[next->leftSeat].name + " against " +
+           tournament.seats[next->rightSeat].name + "\n";
+}
+
+ResultsHeading headingForDay(std::int32_t year, std::int32_t month, std::int32_t day) {
+    constexpr std::int32_t SEASON_BEGINS = 9; // September
+    const std::int32_t firstYear = month >= SEASON_BEGINS ? year : year - 1;
+    return {formatted("%02d.%02d.%04d", day, month, year),
+            formatted("%d/%d", firstYear, firstYear + 1)};
+}
+
+std::string resultsXml(const Tournament& tournament, const ResultsHeading& heading) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    xml += xmlElement(0, "CompetitionIndividuelle",
+                      {{"Version", "3.3"},
+                       {"Championnat", "Lamevo"},
+                       {"ID", "1"},
+                       {"Annee", heading.season},
+                       {"Arme", "F"},
+                       {"Sexe", "X"},
+                       {"Categorie", "S"},
+                       {"Date", heading.date},
+                       {"TitreCourt", "Club night"},
+                       {"TitreLong", "The Lamevo club night"}},
+                      false);
+    std::vector<std::int32_t> finalPlaceOf(tournament.seats.size(), 0);
+    for (const FinalPlace& place : finalPlaces(tournament)) {
+        finalPlaceOf[place.seat] = place.place;
+    }
+    xml += xmlElement(1, "Tireurs", {}, false);
+    for (std::size_t seat = 0; seat < tournament.seats.size(); ++seat) {
+        xml +=
+            xmlElement(2, "Tireur",
+                       {{"ID", number(static_cast<std::int32_t>(seat) + 1)},
+                        {"Nom", tournament.seats[seat].name},
+                        {"Prenom", "", true},
+                        {"Classement", finalPlaceOf[seat] == 0 ? "" : number(finalPlaceOf[seat])}},
+                       true);
+    }
+    xml += xmlClose(1, "Tireurs") + xmlElement(1, "Phases", {}, false) + xmlPoolRound(tournament);
+    if (!tournament.tableau.empty()) {
+        xml += xmlTableau(tournament);
+    }
+    return xml + xmlClose(1, "Phases") + xmlClose(0, "CompetitionIndividuelle");
+}
+
+bool resultsAsXml(std::string_view path) {
+    constexpr std::string_view EXTENSION = ".xml";
+    if (path.size() < EXTENSION.size()) {
+        return false;
+    }
+    const std::string_view end = path.substr(path.size() - EXTENSION.size());
+    return std::ranges::equal(end, EXTENSION, [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
 }

@@ -112,12 +112,71 @@ std::string tableauText(const Tournament& tournament);
 // The lots drawn between fencers who share a place in the pool; empty if there were none.
 std::string lotsText(const Tournament& tournament);
 
-// The results as RFC 4180 CSV (CRLF line ends): the bouts, then after a blank line the pool
-// ranking in seed order, then after another the final places; each section under its header.
+// The results as RFC 4180 CSV (CRLF line ends): the bouts, each with its winner's side (a
+// level bout names the side the lot chose), then after a blank line the pool ranking in seed
+// order, then after another the final places; each section under its header.
 std::string resultsCsv(const Tournament& tournament);
-// Writes text to path through a temporary file beside it renamed over it, so the file is
-// always whole. On failure returns false and fault says why, in words.
+
+// The heading of the results in the federations' XML format: what the night itself does not
+// know is filled with a club night's defaults (foil, mixed, seniors).
+struct ResultsHeading {
+    std::string date;   // the night's, dd.mm.yyyy
+    std::string season; // the fencing season it falls in, as 2026/2027 (from September on)
+};
+ResultsHeading headingForDay(std::int32_t year, std::int32_t month, std::int32_t day);
+// The night in the results interchange format that the FIE publishes and club and federation
+// tournament software imports (UTF-8): a CompetitionIndividuelle with its fencers (Tireurs,
+// the whole name in Nom, the final place in Classement once known), then its phases: the pool
+// round (TourDePoules with one Poule and a Match per bout fenced) and, once seeded, the
+// tableau (PhaseDeTableaux, one Tableau a round, a bye as a Match with one fencer). A level
+// bout names the lot's winner V. Bytes that are not UTF-8 become U+FFFD, control characters
+// blanks.
+std::string resultsXml(const Tournament& tournament, const ResultsHeading& heading);
+// Whether a results path asks for that format: its name ends in .xml, in any case.
+bool resultsAsXml(std::string_view path);
+
+// Where results may be written. The file a symbolic link names is the one written, the link
+// stays. An existing file must be a plain file with write permission; its folder must let a
+// file be made in it, which is tried by making and removing one. On failure returns false and
+// fault names the path at fault and says why, in words ("/x/night.csv: Permission denied").
+bool resultsPathWritable(const std::string& path, std::string& fault);
+// Writes text where results go (as above) through a temporary file beside the target, renamed
+// over it, so the file is always whole; a file replaced keeps its permissions. On failure
+// returns false with fault as above, and the file is as it was.
 bool writeResultsFile(const std::string& path, const std::string& text, std::string& fault);
+
+// --- what the director's console answers mean ---
+// Each answer is one whole line. These take the line as read (its line end removed or not)
+// and return what it means and what to print; the night's dialogue reads the lines.
+
+// The line without the blanks (spaces, tabs, CR) at either end.
+std::string_view trimmedAnswer(std::string_view line);
+
+// "How many fencers tonight": the count, or the text to print before the next line is read
+// (the reason, or the question again for a number outside 3 to 8).
+struct CountAnswer {
+    std::int32_t count; // 0 when asked again
+    std::string askAgain;
+};
+std::string fencerCountQuestion();
+CountAnswer fencerCountAnswer(std::string_view line);
+
+// Fencer number's name, given the seats taken so far. easy, normal or hard seats a computer of
+// that level with a computer's name nobody has taken. An empty name or one taken tonight is
+// asked again, with the reason. reply thanks the person or names the computer.
+struct NameAnswer {
+    std::optional<Seat> seat; // none when asked again
+    std::string reply;        // the text to print: the reply, or the reason and the question
+};
+std::string fencerNameQuestion(std::int32_t number);
+NameAnswer fencerNameAnswer(std::string_view line, std::int32_t number,
+                            std::span<const Seat> seatsSoFar);
+
+// After a bout is recorded: the line naming the bout that follows, empty after the final.
+std::string nextBoutText(const Tournament& tournament);
+// Once the console's input has ended at a go-ahead, said once before the night ends.
+inline constexpr const char* CONSOLE_INPUT_ENDED =
+    "The Lamevo: the console's input has ended; the club night ends here, its results kept.\n";
 
 // --- the club night in the game ---
 
@@ -132,8 +191,9 @@ struct WindowBout {
     std::optional<Opponent> computer;
 };
 
-// Keeps the options for the night and writes its results file empty, so that a file that
-// cannot be written is refused before anything else: one line on standard error, status 1.
+// Keeps the options for the night and checks that its results can be written (writing
+// nothing: the file is first written once this night's first bout is decided), so that a path
+// that cannot be written is refused before anything else: one line on standard error, status 1.
 void prepareClubNight(const ClubNightOptions& options);
 
 // What a club night does once its dialogue or a bout in the window is over.
@@ -146,10 +206,10 @@ enum class NightTurn {
 
 // Greets, asks how many fencers and their names (easy, normal or hard seats a computer), then
 // fences the computers' bouts until a bout with a person in it, which is announced up to its
-// go-ahead's question (goAheadAsked; startAnnouncedBout puts it on the strip once the go-ahead
-// comes). If every bout is between computers the final is put on the shared bout as won, so the
-// window congratulates its winner and the night ends ten seconds later (finalShown). End of
-// input during the dialogue: one line on standard error, status 1.
+// go-ahead's question (goAheadAsked; startAnnouncedBout puts it on the strip once the go-ahead,
+// any line, an empty one too, comes). If every bout is between computers the final is put on
+// the shared bout as won, so the window congratulates its winner and the night ends ten seconds
+// later (finalShown). End of input during the dialogue: one line on standard error, status 1.
 NightTurn beginClubNight(std::FILE* input);
 
 // To be called after every idle turn of the window: once its bout is won, records it, prints
@@ -168,9 +228,11 @@ NightTurn finishWindowBout(Milliseconds budget = NOTHING_DUE);
 // Carries on the computers' bouts for about budget milliseconds, as finishWindowBout does.
 NightTurn fenceComputersOn(Milliseconds budget);
 
-// Whether a line typed at a go-ahead's question starts the announced bout: any word does.
-bool startsTheBout(std::string_view line);
-
-// The go-ahead has come (or the input has ended): puts the announced bout on the shared bout,
-// prints its scoreboard, and says who fences it. Nothing is announced: nothing changes.
+// The go-ahead has come (any line, an empty one too): puts the announced bout on the shared
+// bout, prints its scoreboard, and says who fences it. Nothing is announced: nothing changes.
 WindowBout startAnnouncedBout();
+
+// The console's input has ended at a go-ahead: no bout with a person can start, so the night
+// ends as it ends at the names: CONSOLE_INPUT_ENDED on standard error, status 1, the results of
+// the bouts decided kept.
+[[noreturn]] void endNightAtEndOfInput();

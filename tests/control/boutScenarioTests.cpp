@@ -483,6 +483,58 @@ TEST_F(Bout, ALungeUnderWayAtTheWinNeitherTravelsNorScores) {
     }
 }
 
+// In a club night before its final the winner is congratulated without a goodbye, and neither
+// the winning touch nor the winning step off the strip is followed by "En garde"; touches
+// before the win are, as always.
+TEST_F(Bout, AClubNightsBoutBeforeTheFinalWinsWithoutGoodbyeOrEnGarde) {
+    bout.moreBoutsToCome = 1;
+    left.touches = 3;
+    place(15, 17);
+    press("f");
+    EXPECT_EQ(idleAt(1000, 1), LEFT_TOUCH + board(15, 25, 4, 0) + EN_GARDE);
+    idleAt(1003);
+    place(15, 17);
+    press("f");
+    EXPECT_EQ(idleAt(1004, 1), LEFT_TOUCH + "\n\n\tCongratulations, Ann!  You've Won the Bout!\n" +
+                                   board(15, 25, 5, 0));
+    EXPECT_EQ(bout.leftWon, 1);
+
+    SetUp();
+    bout.moreBoutsToCome = 1;
+    right.touches = 4;
+    place(0, 25);
+    EXPECT_EQ(press("a"), "--**HALT!**-- Ann is off the end of the strip. Touch to Bob."
+                          "\n\n\tCongratulations, Bob!  You've Won the Bout!\n" +
+                              board(15, 25, 0, 5));
+    EXPECT_EQ(bout.rightWon, 1);
+}
+
+// A club night's bout between two computers: the seats the rules favour go by lot, and the
+// score comes back in the seats asked for.
+TEST_F(Bout, TwoComputersDrawTheirSeatsByLot) {
+    int easyOnTheLeftWins = 0;
+    for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+        EXPECT_EQ(fenceComputerBout(OpponentLevel::hard, OpponentLevel::easy, 5, seed).leftTouches,
+                  5);
+        EXPECT_EQ(fenceComputerBout(OpponentLevel::easy, OpponentLevel::hard, 5, seed).rightTouches,
+                  5);
+        const BoutScore easy = fenceComputerBout(OpponentLevel::easy, OpponentLevel::easy, 5, seed);
+        easyOnTheLeftWins += easy.leftTouches > easy.rightTouches ? 1 : 0;
+    }
+    // Two easy ones seated as asked: the right wins nine bouts in ten.
+    EXPECT_GE(easyOnTheLeftWins, 3);
+    EXPECT_LE(easyOnTheLeftWins, 9);
+}
+
+// Two hard computers settle their bouts on touches: neither lunge holds the other off for good.
+TEST_F(Bout, TwoHardComputersFinishTheirBouts) {
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        const BoutScore score =
+            fenceComputerBout(OpponentLevel::hard, OpponentLevel::hard, 5, seed);
+        EXPECT_EQ(std::max(score.leftTouches, score.rightTouches), 5) << "seed " << seed;
+    }
+}
+
 TEST_F(Bout, ATouchHaltEndsThreeWholeSecondsAfterItBegan) {
     place(15, 17);
     press("j"); // the right fencer lunges at gap 2

@@ -22,6 +22,7 @@ cases=(
     "two ways to fence at once|-|--join=here:1 --host|2||lamevo: choose one of --host, --join, --computer and --tournament$try_help"
     "a word the toolkit does not have|-|-mute|2||lamevo: unknown option '-mute'$try_help"
     "results without a club night|-|--results=x.csv|2||lamevo: --results keeps a club night's results; add --tournament."
+    "results given twice|-|--tournament --results=a.csv --results=b.csv|2||lamevo: --results given twice; a club night keeps one results file."
     "results that cannot be written|-|--tournament --results=/nonexistent/x.csv|1||The Lamevo cannot write the results to /nonexistent/x.csv: No such file or directory."
 )
 failures=0
@@ -43,5 +44,25 @@ for row in "${cases[@]}"; do
         echo "ok $what"
     fi
 done
+# An earlier night's results outlive a night that ends before its first bout is decided; a
+# file nobody may write is refused before the first question, naming it.
+folder=$(mktemp -d)
+trap 'rm -f "$out" "$err"; rm -rf "$folder"' EXIT
+printf 'last night\n' >"$folder/night.csv"
+printf '3\n' | env -u DISPLAY "$game" --tournament --results="$folder/night.csv" >"$out" 2>"$err"
+status=$?
+if [ "$status" -ne 1 ] || [ "$(cat "$folder/night.csv")" != "last night" ]; then
+    echo "FAIL results kept: status $status, file '$(cat "$folder/night.csv")'"
+    failures=$((failures + 1))
+fi
+chmod a-w "$folder/night.csv"
+ln -s night.csv "$folder/link.csv"
+printf '3\n' | env -u DISPLAY "$game" --tournament --results="$folder/link.csv" >"$out" 2>"$err"
+status=$?
+if [ "$status" -ne 1 ] || [ -s "$out" ] ||
+    [ "$(cat "$err")" != "The Lamevo cannot write the results to $folder/night.csv: Permission denied." ]; then
+    echo "FAIL read-only results: status $status, stdout '$(cat "$out")', stderr '$(cat "$err")'"
+    failures=$((failures + 1))
+fi
 echo "$((${#cases[@]} - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

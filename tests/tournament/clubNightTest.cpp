@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -132,16 +134,37 @@ TEST(ClubNight, EveryPoolOrderMeetsEachPairOnce) {
     EXPECT_EQ(poolOrder(5)[2].left, 5); // "5-1": the first number on the left
 }
 
+// The bout orders as the federations' pool sheets print them, the first number on the left.
+TEST(ClubNight, EveryPoolOrderIsTheStandardSheet) {
+    const char* const SHEETS[] = {
+        "2-3 1-3 1-2",
+        "1-4 2-3 1-3 2-4 3-4 1-2",
+        "1-2 3-4 5-1 2-3 5-4 1-3 2-5 4-1 3-5 4-2",
+        "1-2 4-5 2-3 5-6 3-1 6-4 2-5 1-4 5-3 1-6 4-2 3-6 5-1 3-4 6-2",
+        "1-4 2-5 3-6 7-1 5-4 2-3 6-7 5-1 4-3 6-2 5-7 3-1 4-6 7-2 3-5 1-6 2-4 7-3 6-5 1-2 4-7",
+        "2-3 1-5 7-4 6-8 1-2 3-4 5-6 8-7 4-1 5-2 8-3 6-7 4-2 8-1 7-5 3-6 2-8 5-4 6-1 3-7 4-8 2-6 "
+        "3-5 1-7 4-6 8-5 7-2 1-3",
+    };
+    for (std::int32_t fencers = FEWEST_FENCERS; fencers <= MOST_FENCERS; ++fencers) {
+        std::string sheet;
+        for (const PoolPair& pair : poolOrder(fencers)) {
+            sheet += (sheet.empty() ? "" : " ") + std::to_string(pair.left) + "-" +
+                     std::to_string(pair.right);
+        }
+        EXPECT_EQ(sheet, SHEETS[fencers - FEWEST_FENCERS]) << "pool of " << fencers;
+    }
+}
+
 TEST(ClubNight, SheetTableauLotsAndResultsByteForByte) {
     Tournament night = createTournament({{"Ann", {}}, {"Bo", {}}, {"C,\"y\"", {}}}, 1);
     for (const auto& [left, right] : NIGHTS[0].scores) {
         recordBout(night, left, right);
     }
     EXPECT_EQ(poolSheetText(night), "\nPool sheet\n"
-                                    "            1   2   3    V    V/M   TS   TR   Ind  Place\n"
-                                    " 1  Ann        D4  V5    1  0.500    9    7    +2      2\n"
-                                    " 2  Bo     V5      V5    2  1.000   10    7    +3      1\n"
-                                    " 3  C,\"y\"  D2  D3        0  0.000    5   10    -5      3\n");
+                                    "           1  2  3    V    V/M   TS   TR   Ind  Place\n"
+                                    " 1  Ann      D4 V5    1  0.500    9    7    +2      2\n"
+                                    " 2  Bo    V5    V5    2  1.000   10    7    +3      1\n"
+                                    " 3  C,\"y\" D2 D3       0  0.000    5   10    -5      3\n");
     EXPECT_EQ(tableauText(night), "\nTableau of 4\n"
                                   "Semi-finals\n"
                                   "  (1) Bo     bye\n"
@@ -149,12 +172,12 @@ TEST(ClubNight, SheetTableauLotsAndResultsByteForByte) {
                                   "Final\n"
                                   "  (1) Bo     15 - 13  (2) Ann\n");
     EXPECT_EQ(lotsText(night), "");
-    const std::string csv = "stage,round,left,right,left_touches,right_touches\r\n"
-                            "pool,1,Bo,\"C,\"\"y\"\"\",5,3\r\n"
-                            "pool,1,Ann,\"C,\"\"y\"\"\",5,2\r\n"
-                            "pool,1,Ann,Bo,4,5\r\n"
-                            "de,4,Ann,\"C,\"\"y\"\"\",15,11\r\n"
-                            "de,2,Bo,Ann,15,13\r\n"
+    const std::string csv = "stage,round,left,right,left_touches,right_touches,winner\r\n"
+                            "pool,1,Bo,\"C,\"\"y\"\"\",5,3,left\r\n"
+                            "pool,1,Ann,\"C,\"\"y\"\"\",5,2,left\r\n"
+                            "pool,1,Ann,Bo,4,5,right\r\n"
+                            "de,4,Ann,\"C,\"\"y\"\"\",15,11,left\r\n"
+                            "de,2,Bo,Ann,15,13,left\r\n"
                             "\r\nplace,name,v,m,ts,tr,ind\r\n"
                             "1,Bo,2,2,10,7,3\r\n"
                             "2,Ann,1,2,9,7,2\r\n"
@@ -172,7 +195,7 @@ TEST(ClubNight, SheetTableauLotsAndResultsByteForByte) {
     EXPECT_EQ(written.str(), csv);
     EXPECT_FALSE(std::ifstream(path + ".tmp").good());
     EXPECT_FALSE(writeResultsFile(::testing::TempDir() + "missing/night.csv", csv, fault));
-    EXPECT_EQ(fault, "No such file or directory");
+    EXPECT_EQ(fault, ::testing::TempDir() + "missing/night.csv: No such file or directory");
     std::remove(path.c_str());
 
     Tournament tied = createTournament({{"Ann", {}}, {"Bo", {}}, {"Cy", {}}, {"Dee", {}}}, 7);
@@ -181,6 +204,324 @@ TEST(ClubNight, SheetTableauLotsAndResultsByteForByte) {
     }
     EXPECT_EQ(lotsText(tied), "\nLots drawn between the fencers who share place 1: Bo is seeded "
                               "1, Cy is seeded 2, Ann is seeded 3.\n");
+}
+
+// The night of three above in the federations' format, worked out by hand: Bo wins the pool
+// and the final, Ann beats C,"y" in the semi-final while Bo has a bye.
+TEST(ClubNight, ResultsInTheFederationsXmlFormat) {
+    Tournament night = createTournament({{"Ann", {}}, {"Bo & \"B\" <", {}}, {"C,\xff", {}}}, 1);
+    for (const auto& [left, right] : NIGHTS[0].scores) {
+        recordBout(night, left, right);
+    }
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<CompetitionIndividuelle Version=\"3.3\" Championnat=\"Lamevo\" ID=\"1\" "
+        "Annee=\"2026/2027\" Arme=\"F\" Sexe=\"X\" Categorie=\"S\" Date=\"08.12.2026\" "
+        "TitreCourt=\"Club night\" TitreLong=\"The Lamevo club night\">\n"
+        "  <Tireurs>\n"
+        "    <Tireur ID=\"1\" Nom=\"Ann\" Prenom=\"\" Classement=\"2\"/>\n"
+        "    <Tireur ID=\"2\" Nom=\"Bo &amp; &quot;B&quot; &lt;\" Prenom=\"\" Classement=\"1\"/>\n"
+        "    <Tireur ID=\"3\" Nom=\"C,\xef\xbf\xbd\" Prenom=\"\" Classement=\"3\"/>\n"
+        "  </Tireurs>\n"
+        "  <Phases>\n"
+        "    <TourDePoules PhaseID=\"TourPoules1\" ID=\"1\" NbDePoules=\"1\" "
+        "PhaseSuivanteDesQualifies=\"PhaseTableaux1\" NbQualifiesParIndice=\"3\">\n"
+        "      <Tireur REF=\"1\" RangInitial=\"1\" RangFinal=\"2\" Statut=\"Q\"/>\n"
+        "      <Tireur REF=\"2\" RangInitial=\"2\" RangFinal=\"1\" Statut=\"Q\"/>\n"
+        "      <Tireur REF=\"3\" RangInitial=\"3\" RangFinal=\"3\" Statut=\"Q\"/>\n"
+        "      <Poule ID=\"1\">\n"
+        "        <Tireur REF=\"1\" NoDansLaPoule=\"1\" NbVictoires=\"1\" NbMatches=\"2\" TD=\"9\" "
+        "TR=\"7\" RangPoule=\"2\"/>\n"
+        "        <Tireur REF=\"2\" NoDansLaPoule=\"2\" NbVictoires=\"2\" NbMatches=\"2\" TD=\"10\" "
+        "TR=\"7\" RangPoule=\"1\"/>\n"
+        "        <Tireur REF=\"3\" NoDansLaPoule=\"3\" NbVictoires=\"0\" NbMatches=\"2\" TD=\"5\" "
+        "TR=\"10\" RangPoule=\"3\"/>\n"
+        "        <Match ID=\"1\">\n"
+        "          <Tireur REF=\"2\" Score=\"5\" Statut=\"V\" Cote=\"G\"/>\n"
+        "          <Tireur REF=\"3\" Score=\"3\" Statut=\"D\" Cote=\"D\"/>\n"
+        "        </Match>\n"
+        "        <Match ID=\"2\">\n"
+        "          <Tireur REF=\"1\" Score=\"5\" Statut=\"V\" Cote=\"G\"/>\n"
+        "          <Tireur REF=\"3\" Score=\"2\" Statut=\"D\" Cote=\"D\"/>\n"
+        "        </Match>\n"
+        "        <Match ID=\"3\">\n"
+        "          <Tireur REF=\"1\" Score=\"4\" Statut=\"D\" Cote=\"G\"/>\n"
+        "          <Tireur REF=\"2\" Score=\"5\" Statut=\"V\" Cote=\"D\"/>\n"
+        "        </Match>\n"
+        "      </Poule>\n"
+        "    </TourDePoules>\n"
+        "    <PhaseDeTableaux PhaseID=\"PhaseTableaux1\" ID=\"2\">\n"
+        "      <Tireur REF=\"2\" RangInitial=\"1\" RangFinal=\"1\"/>\n"
+        "      <Tireur REF=\"1\" RangInitial=\"2\" RangFinal=\"2\"/>\n"
+        "      <Tireur REF=\"3\" RangInitial=\"3\" RangFinal=\"3\"/>\n"
+        "      <SuiteDeTableaux ID=\"A\" Titre=\"Tableau\" NbDeTableaux=\"2\">\n"
+        "        <Tableau ID=\"A4\" Titre=\"Semi-finals\" Taille=\"4\">\n"
+        "          <Match ID=\"1\">\n"
+        "            <Tireur REF=\"2\"/>\n"
+        "            <Tireur/>\n"
+        "          </Match>\n"
+        "          <Match ID=\"2\">\n"
+        "            <Tireur REF=\"1\" Score=\"15\" Statut=\"V\" Cote=\"G\"/>\n"
+        "            <Tireur REF=\"3\" Score=\"11\" Statut=\"D\" Cote=\"D\"/>\n"
+        "          </Match>\n"
+        "        </Tableau>\n"
+        "        <Tableau ID=\"A2\" Titre=\"Final\" Taille=\"2\">\n"
+        "          <Match ID=\"1\">\n"
+        "            <Tireur REF=\"2\" Score=\"15\" Statut=\"V\" Cote=\"G\"/>\n"
+        "            <Tireur REF=\"1\" Score=\"13\" Statut=\"D\" Cote=\"D\"/>\n"
+        "          </Match>\n"
+        "        </Tableau>\n"
+        "      </SuiteDeTableaux>\n"
+        "    </PhaseDeTableaux>\n"
+        "  </Phases>\n"
+        "</CompetitionIndividuelle>\n";
+    const std::string written = resultsXml(night, headingForDay(2026, 12, 8));
+    // Line by line, so that a difference names its element.
+    std::istringstream expectedLines(xml);
+    std::istringstream writtenLines(written);
+    std::string expectedLine;
+    std::string writtenLine;
+    for (int line = 1; std::getline(expectedLines, expectedLine); ++line) {
+        std::getline(writtenLines, writtenLine);
+        EXPECT_EQ(writtenLine, expectedLine) << "line " << line;
+    }
+    EXPECT_EQ(written, xml);
+
+    // Before the first bout: the fencers and the empty pool, no tableau.
+    const std::string fresh = resultsXml(createTournament({{"Ann", {}}, {"Bo", {}}, {"Cy", {}}}, 1),
+                                         headingForDay(2027, 8, 31));
+    EXPECT_NE(fresh.find("Annee=\"2026/2027\" Arme=\"F\" Sexe=\"X\" Categorie=\"S\" "
+                         "Date=\"31.08.2027\""),
+              std::string::npos);
+    EXPECT_NE(fresh.find("      <Tireur REF=\"3\" RangInitial=\"3\"/>\n"), std::string::npos);
+    EXPECT_NE(fresh.find("<Tireur REF=\"3\" NoDansLaPoule=\"3\" NbVictoires=\"0\" "
+                         "NbMatches=\"0\" TD=\"0\" TR=\"0\"/>\n      </Poule>"),
+              std::string::npos);
+    EXPECT_EQ(fresh.find("PhaseDeTableaux"), std::string::npos);
+    EXPECT_EQ(headingForDay(2026, 9, 1).season, "2026/2027");
+
+    EXPECT_TRUE(resultsAsXml("night.xml"));
+    EXPECT_TRUE(resultsAsXml("/a/NIGHT.XmL"));
+    EXPECT_FALSE(resultsAsXml("night.csv"));
+    EXPECT_FALSE(resultsAsXml("xml"));
+    EXPECT_FALSE(resultsAsXml("night.xmlx"));
+}
+
+// A level bout fenced out of time: the lot's winner shows as V with the level score on the
+// sheet and as its side in the results.
+TEST(ClubNight, ALevelBoutKeepsItsWinner) {
+    Tournament night = createTournament({{"Ann", {}}, {"Bo", {}}, {"Cy", {}}}, 2);
+    const BoutResult level = recordBout(night, 3, 3); // 2-3: Bo on the left
+    recordBout(night, 0, 0);                          // 1-3
+    const bool boWon = level.leftWon;
+    const std::string sheet = poolSheetText(night);
+    EXPECT_NE(sheet.find(" 2  Bo" + std::string(9, ' ') + (boWon ? "V3" : "D3") + "    1"),
+              std::string::npos)
+        << sheet;
+    const std::size_t cyRow = sheet.find(" 3  Cy  ");
+    ASSERT_NE(cyRow, std::string::npos);
+    EXPECT_EQ(sheet.substr(cyRow + 8 + 3, 3), boWon ? " D3" : " V3") << sheet;
+    const std::string csv = resultsCsv(night);
+    EXPECT_NE(csv.find(boWon ? "pool,1,Bo,Cy,3,3,left\r\n" : "pool,1,Bo,Cy,3,3,right\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("pool,1,Ann,Cy,0,0,"), std::string::npos) << csv;
+}
+
+std::string fileText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+mode_t permissionsOf(const std::string& path) {
+    struct stat status {};
+    stat(path.c_str(), &status);
+    return status.st_mode & 07777;
+}
+
+// The results file is written where it should be and nowhere else: through a link to its
+// target, keeping a file's permissions, under a name as long as the system allows, never over
+// a file nobody may write or a folder; each refusal names the path at fault.
+TEST(ClubNight, ResultsFileReplacedOnlyWhereItShouldBe) {
+    const std::string folder = ::testing::TempDir() + "clubNightFiles/";
+    mkdir(folder.c_str(), 0755);
+    std::string fault;
+
+    const std::string target = folder + "target.csv";
+    const std::string link = folder + "link.csv";
+    std::remove(target.c_str());
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink("target.csv", link.c_str()), 0);
+    EXPECT_TRUE(resultsPathWritable(link, fault)) << fault;
+    EXPECT_TRUE(writeResultsFile(link, "first", fault)) << fault;
+    EXPECT_EQ(fileText(target), "first");
+    chmod(target.c_str(), 0640);
+    EXPECT_TRUE(writeResultsFile(link, "second", fault)) << fault;
+    struct stat status {};
+    ASSERT_EQ(lstat(link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(fileText(target), "second");
+    EXPECT_EQ(permissionsOf(target), 0640u);
+
+    chmod(target.c_str(), 0444);
+    EXPECT_FALSE(resultsPathWritable(link, fault));
+    EXPECT_EQ(fault, folder + "target.csv: Permission denied");
+    EXPECT_FALSE(writeResultsFile(link, "third", fault));
+    EXPECT_EQ(fileText(target), "second");
+    EXPECT_EQ(permissionsOf(target), 0444u);
+
+    const std::string longName = folder + std::string(251, 'n') + ".c";
+    EXPECT_TRUE(resultsPathWritable(longName, fault)) << fault;
+    EXPECT_TRUE(writeResultsFile(longName, "long", fault)) << fault;
+    EXPECT_EQ(fileText(longName), "long");
+    std::remove(longName.c_str());
+
+    EXPECT_FALSE(resultsPathWritable(folder, fault));
+    EXPECT_EQ(fault, folder + ": Is a directory");
+    EXPECT_FALSE(resultsPathWritable(folder + "missing/x.csv", fault));
+    EXPECT_EQ(fault, folder + "missing/x.csv: No such file or directory");
+    EXPECT_TRUE(resultsPathWritable(folder + "new.csv", fault)) << fault;
+    EXPECT_FALSE(std::ifstream(folder + "new.csv").good()); // checked, not written
+
+    std::remove(link.c_str());
+    chmod(target.c_str(), 0644);
+    std::remove(target.c_str());
+    const std::string loop = folder + "loop.csv";
+    std::remove(loop.c_str());
+    ASSERT_EQ(symlink("loop.csv", loop.c_str()), 0);
+    EXPECT_FALSE(writeResultsFile(loop, "x", fault));
+    EXPECT_EQ(fault, loop + ": Too many levels of symbolic links");
+    std::remove(loop.c_str());
+}
+
+// Every answer is one whole line; a count is a number alone.
+TEST(ClubNight, FencerCountFromOneLine) {
+    const std::string again = "\n\tHow many fencers tonight (3 to 8)? ";
+    const struct {
+        const char* line;
+        std::int32_t count;
+        std::string askAgain;
+    } ANSWERS[] = {
+        {"3\n", 3, ""},
+        {" 8\r\n", 8, ""},
+        {"+05", 5, ""},
+        {"", 0, "\nPlease enter a number from 3 to 8: "},
+        {" \t \r", 0, "\nPlease enter a number from 3 to 8: "},
+        {"3.5", 0,
+         "\n\"3.5\" is not a whole number on its own. Please enter a number from 3 to 8: "},
+        {"4 fencers\n", 0,
+         "\n\"4 fencers\" is not a whole number on its own. Please enter a number from 3 to 8: "},
+        {"5abc", 0,
+         "\n\"5abc\" is not a whole number on its own. Please enter a number from 3 to 8: "},
+        {"-", 0, "\n\"-\" is not a whole number on its own. Please enter a number from 3 to 8: "},
+        {"2", 0, again},
+        {"9", 0, again},
+        {"0", 0, again},
+        {"-3", 0, again},
+        {"13", 0, again},
+        {"99999999999999999999", 0, again},
+    };
+    for (const auto& answer : ANSWERS) {
+        SCOPED_TRACE(answer.line);
+        const CountAnswer read = fencerCountAnswer(answer.line);
+        EXPECT_EQ(read.count, answer.count);
+        EXPECT_EQ(read.askAgain, answer.askAgain);
+    }
+    EXPECT_EQ(fencerCountQuestion(), again);
+}
+
+// A name is the whole line trimmed; one taken tonight is asked again; a computer takes a name
+// nobody has.
+TEST(ClubNight, FencerNamesFromOneLineEachOnce) {
+    const std::string question2 =
+        "\n\tPlease enter the name of fencer 2 (easy, normal or hard seats the computer): ";
+    EXPECT_EQ(fencerNameQuestion(2), question2);
+    std::vector<Seat> seats;
+    const struct {
+        const char* line;
+        const char* name; // null when asked again
+        bool computer;
+        std::string reply;
+    } ANSWERS[] = {
+        {"  Anne Marie \r\n", "Anne Marie", false, "\n\nThank you, Anne Marie.\n"},
+        {"Anne Marie", nullptr, false,
+         "\nAnne Marie already fences tonight; every fencer needs a name of their own." +
+             question2},
+        {" \t", nullptr, false, "\nEvery fencer needs a name." + question2},
+        {"Riposte(easy)", "Riposte(easy)", false, "\n\nThank you, Riposte(easy).\n"},
+        {"easy", "Remise(easy)", true, "\n\nFencer 2 is the computer Remise(easy).\n"},
+        {"Remise(easy)", nullptr, false,
+         "\nRemise(easy) already fences tonight; every fencer needs a name of their own." +
+             question2},
+        {"Remise(hard)", "Remise(hard)", false, "\n\nThank you, Remise(hard).\n"},
+        {"hard", "Feint(hard)", true, "\n\nFencer 2 is the computer Feint(hard).\n"},
+        {"Tab\tin", "Tab in", false, "\n\nThank you, Tab in.\n"},
+    };
+    for (const auto& answer : ANSWERS) {
+        SCOPED_TRACE(answer.line);
+        const NameAnswer read = fencerNameAnswer(answer.line, 2, seats);
+        EXPECT_EQ(read.reply, answer.reply);
+        ASSERT_EQ(read.seat.has_value(), answer.name != nullptr);
+        if (read.seat) {
+            EXPECT_EQ(read.seat->name, answer.name);
+            EXPECT_EQ(read.seat->computer.has_value(), answer.computer);
+            seats.push_back(*read.seat);
+        }
+    }
+    const NameAnswer longest = fencerNameAnswer(std::string(998, 'a') + "\xc3\xa9", 3, seats);
+    EXPECT_EQ(longest.seat->name, std::string(998, 'a')); // the character cut whole
+}
+
+// The sheet of a pool of 8 fits 80 columns, measuring names as a terminal shows them: a
+// combining mark takes no column, an East Asian letter two; longer names are cut and given
+// whole under the sheet.
+TEST(ClubNight, PoolSheetFitsEightyColumns) {
+    Tournament night =
+        createTournament({{"Balestra(normal)", OpponentLevel::normal},
+                          {"Rene\xcc\x81"
+                           "e",
+                           {}},
+                          {"\xe6\x9d\x8e\xe5\xb0\x8f\xe9\xbe\x8d", {}},
+                          {"Riposte(easy)", OpponentLevel::easy},
+                          {"\xe6\x9d\x8e\xe5\xb0\x8f\xe9\xbe\x8d\xe6\x9d\x8e\xe5\xb0\x8f"
+                           "\xe9\xbe\x8d\xe6\x9d\x8e",
+                           {}},
+                          {"Exactly12chr", {}},
+                          {"Gi", {}},
+                          {"Ho", {}}},
+                         4);
+    for (int bout = 0; bout < 28; ++bout) {
+        recordBout(night, 5, bout % 5);
+    }
+    const std::string sheet = poolSheetText(night);
+    std::istringstream lines(sheet);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) {
+        rows.push_back(line);
+    }
+    ASSERT_EQ(rows.size(), 15u) << sheet; // blank, title, header, 8 rows, legend of 3 + title
+    EXPECT_EQ(rows[2].size(), 75u);
+    EXPECT_EQ(rows[3].substr(0, 22), " 1  Balestra(no~    V5");
+    EXPECT_EQ(rows[4].substr(0, 4 + 7 + 7 + 2), " 2  Rene\xcc\x81"
+                                                "e" +
+                                                    std::string(7 + 1, ' ') + "D");
+    EXPECT_EQ(rows[5].substr(0, 4 + 9 + 6), " 3  \xe6\x9d\x8e\xe5\xb0\x8f\xe9\xbe\x8d      ");
+    EXPECT_EQ(rows[7].substr(0, 4 + 15 + 2),
+              " 5  \xe6\x9d\x8e\xe5\xb0\x8f\xe9\xbe\x8d\xe6\x9d\x8e\xe5\xb0\x8f~ ");
+    EXPECT_EQ(rows[8].substr(0, 16), " 6  Exactly12chr");
+    EXPECT_EQ(rows[11], "Names in full");
+    EXPECT_EQ(rows[12], " 1  Balestra(normal)");
+    EXPECT_EQ(rows[13], " 4  Riposte(easy)");
+    EXPECT_EQ(
+        rows[14],
+        " 5  \xe6\x9d\x8e\xe5\xb0\x8f\xe9\xbe\x8d\xe6\x9d\x8e\xe5\xb0\x8f\xe9\xbe\x8d\xe6\x9d\x8e");
+    // Every row as wide as the header: the bytes beyond 75 are those the names take beyond
+    // their columns.
+    const std::size_t extraBytes[] = {0, 2, 3, 0, 5, 0, 0, 0};
+    for (std::size_t row = 0; row < 8; ++row) {
+        EXPECT_EQ(rows[3 + row].size(), 75u + extraBytes[row]) << rows[3 + row];
+    }
 }
 
 } // namespace

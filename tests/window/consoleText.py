@@ -40,6 +40,18 @@ def clubNightSteps(names, computerNames):
     return steps, seated
 
 
+def clubNightControls(leftName, rightName):
+    """The key list before a club night's bout: only the people's sides (a computer's None)."""
+    text = "\n\tHere are the Controls to Play:\n"
+    if leftName is not None:
+        text += (f"\n\t{leftName}:\t'a' or 'A' == Rereat.\n\t\t's' or 'S' == Parry.\n"
+                 "\t\t'd' or 'D' == Advance.\n\t\t'f' or 'F' == Lunge.\n\t\t'w' or 'W' == Recover.\n")
+    if rightName is not None:
+        text += (f"\n\t{rightName}:\t';' or ':' == Rereat.\n\t\t'l' or 'L' == Parry.\n"
+                 "\t\t'k' or 'K' == Advance.\n\t\t'j' or 'J' == Lunge.\n\t\t'o' or 'O' == Recover.\n")
+    return text + "\n\n\t\tHit Any Key then Enter to Start the Bout!"
+
+
 def strip(leftCell, rightCell):
     row = "".join("@" if cell in (leftCell, rightCell) else " " for cell in range(41))
     return ("\n _________________________________________ \n"
@@ -59,6 +71,8 @@ class Bout:
     def __init__(self, left, right, touchLimit):
         self.left, self.right, self.touchLimit = left, right, touchLimit
         self.leftTouches = self.rightTouches = 0
+        # a club night's bout before its final: no goodbye, no "En garde" after the win
+        self.moreBoutsToCome = False
         self.leftCell, self.rightCell = LEFT_LINE, RIGHT_LINE
 
     @property
@@ -124,9 +138,13 @@ class Bout:
             touches = self.leftTouches if winner == "left" else self.rightTouches
             if touches == self.touchLimit:
                 name = self.name(winner)
-                text += (f"\n\n\tCongratulations, {name}!  You've Won the Bout!"
+                text += f"\n\n\tCongratulations, {name}!  You've Won the Bout!"
+                text += ("\n" if self.moreBoutsToCome else
                          f"\n\nGoodluck in your future matches, {name}.  Goodbye.\n\n")
         return text
+
+    def enGarde(self):
+        return "" if self.moreBoutsToCome and self.winner() else "\n\nEn garde! Ready? Fence!\n"
 
     def winner(self):
         if self.leftTouches == self.touchLimit:
@@ -141,7 +159,7 @@ class Bout:
                 f"{self.name(scorer)}.")
         text += self._award(scorer)
         self.leftCell, self.rightCell = LEFT_LINE, RIGHT_LINE
-        return text + self.scoreboard() + "\n\nEn garde! Ready? Fence!\n"
+        return text + self.scoreboard() + self.enGarde()
 
     def offStripHalt(self, offender):
         """A fencer steps off its end: the touch to the other, the restart on the lines
@@ -150,7 +168,7 @@ class Bout:
                 f"{self.name(self.other(offender))}.")
         text += self._award(self.other(offender))
         self.leftCell, self.rightCell = LEFT_LINE, RIGHT_LINE
-        return text + "\n\nEn garde! Ready? Fence!\n"
+        return text + self.enGarde()
 
     def crossingHalt(self):
         self.leftCell -= 4
