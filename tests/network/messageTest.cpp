@@ -249,6 +249,9 @@ TEST(NetworkMessages, SafeConsoleText) {
         {"\xF0\x9F\xA4\xBA", 4},
         {"a\x80", 2},
         {"a\xFF", 1},
+        {"\xE0\xA0", 0},
+        {"\xF0\x90\x80", 0},
+        {"\xC3", 0},
     };
     for (const auto& [text, whole] : CUTS) {
         EXPECT_EQ(wholeCharactersLength(text), whole) << shown(text);
