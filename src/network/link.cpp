@@ -172,6 +172,19 @@ void tellUntoldStrangers(Milliseconds now) {
     std::fflush(stderr);
 }
 
+// The same for the sender of the datagram ENet has just received, whose address is written out
+// only for a line that comes: a flood of junk costs no text.
+void tellAboutDatagram(const char* why) {
+    const Milliseconds now = controlHooks.nowMilliseconds();
+    if (!mayTellOfStranger(session.strangerLines, now)) {
+        tellUntoldStrangers(now);
+        return;
+    }
+    sayOnConsole("Refused %s from %s: %s.\n", why == nullptr ? "a datagram" : "a connection",
+                 addressText(session.host->receivedAddress).c_str(),
+                 why == nullptr ? "it is not The Lamevo's network traffic" : why);
+}
+
 // The host's record of peer's connection, begun afresh when the slot holds a new one.
 StrangerSlot& slotOf(const ENetPeer* peer) {
     StrangerSlot& slot = session.slots[static_cast<std::size_t>(peer - session.host->peers)];
@@ -580,14 +593,12 @@ int interceptDatagram(ENetHost* host, ENetEvent*) {
         if (!hasWaitingConnection(*host)) {
             return 0;
         }
-        tellAboutStranger("Refused %s: another connection from its address is waiting.\n",
-                          addressText(host->receivedAddress).c_str());
+        tellAboutDatagram("another connection from its address is waiting");
         return 1;
     case DatagramKind::junk:
         break;
     }
-    tellAboutStranger("Refused a datagram from %s: it is not The Lamevo's network traffic.\n",
-                      addressText(host->receivedAddress).c_str());
+    tellAboutDatagram(nullptr);
     return 1;
 }
 

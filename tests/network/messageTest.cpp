@@ -94,6 +94,22 @@ struct TextCase {
     const char* refusal; // nullptr when accepted
 };
 
+// Text as a failure message shows it: bytes beyond printable ASCII as \xNN, so that a report
+// never carries what a terminal acts on.
+std::string shown(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            escaped += c;
+        } else {
+            constexpr char DIGITS[] = "0123456789ABCDEF";
+            escaped += {'\\', 'x', DIGITS[byte >> 4], DIGITS[byte & 0xF]};
+        }
+    }
+    return escaped;
+}
+
 std::string repeated(std::string_view piece, int count) {
     std::string text;
     for (int i = 0; i < count; ++i) {
@@ -177,10 +193,10 @@ TEST(NetworkMessages, NamesAndConsoleTextFromTheOtherMachine) {
         Message message;
         const char* refusal = decodeMessage(bytes.data(), bytes.size(), sent.sender, message);
         if (sent.refusal == nullptr) {
-            EXPECT_EQ(refusal, nullptr) << sent.text;
-            EXPECT_EQ(message.text, sent.text);
+            EXPECT_EQ(refusal, nullptr) << shown(sent.text);
+            EXPECT_EQ(shown(message.text), shown(sent.text));
         } else {
-            EXPECT_STREQ(refusal, sent.refusal) << sent.text;
+            EXPECT_STREQ(refusal, sent.refusal) << shown(sent.text);
         }
     }
 }
@@ -204,8 +220,8 @@ TEST(NetworkMessages, NeutralNames) {
         {repeated("\xC3\xA9", 41), repeated("\xC3\xA9", 40)},
     };
     for (const auto& [name, neutral] : NAMES) {
-        EXPECT_EQ(neutralName(name), neutral) << name;
-        EXPECT_EQ(nameFault(neutralName(name)), nullptr) << name;
+        EXPECT_EQ(shown(neutralName(name)), shown(neutral));
+        EXPECT_EQ(nameFault(neutralName(name)), nullptr) << shown(name);
     }
 }
 
@@ -219,9 +235,9 @@ TEST(NetworkMessages, SafeConsoleText) {
                                     "???"},
     };
     for (const auto& [text, safe] : TEXTS_MADE_SAFE) {
-        EXPECT_EQ(safeConsoleText(text), safe) << text;
+        EXPECT_EQ(shown(safeConsoleText(text)), shown(safe));
         const Bytes bytes = encodeMessage({.kind = MessageKind::console, .text = safe});
-        EXPECT_STREQ(decode(bytes, Sender::host), nullptr) << text;
+        EXPECT_STREQ(decode(bytes, Sender::host), nullptr) << shown(text);
     }
     const std::pair<std::string, std::size_t> CUTS[] = {
         {"", 0},
@@ -233,9 +249,12 @@ TEST(NetworkMessages, SafeConsoleText) {
         {"\xF0\x9F\xA4\xBA", 4},
         {"a\x80", 2},
         {"a\xFF", 1},
+        {"\xE0\xA0", 0},
+        {"\xF0\x90\x80", 0},
+        {"\xC3", 0},
     };
     for (const auto& [text, whole] : CUTS) {
-        EXPECT_EQ(wholeCharactersLength(text), whole) << text;
+        EXPECT_EQ(wholeCharactersLength(text), whole) << shown(text);
     }
 }
 
