@@ -8,6 +8,7 @@
 #include <sstream>
 #include <utility>
 
+#include "captureStdout.h"
 #include "tournament.h"
 
 namespace {
@@ -305,6 +306,11 @@ TEST(ClubNight, ResultsInTheFederationsXmlFormat) {
     EXPECT_FALSE(resultsAsXml("night.csv"));
     EXPECT_FALSE(resultsAsXml("xml"));
     EXPECT_FALSE(resultsAsXml("night.xmlx"));
+    EXPECT_TRUE(resultsAsXml(".xml"));
+    EXPECT_NE(resultsXml(createTournament({{"Tab\there\x7f", {}}, {"Bo", {}}, {"Cy", {}}}, 1),
+                         headingForDay(2026, 12, 8))
+                  .find("Nom=\"Tab here \""),
+              std::string::npos);
 }
 
 // A level bout fenced out of time: the lot's winner shows as V with the level score on the
@@ -471,6 +477,8 @@ TEST(ClubNight, FencerNamesFromOneLineEachOnce) {
     }
     const NameAnswer longest = fencerNameAnswer(std::string(998, 'a') + "\xc3\xa9", 3, seats);
     EXPECT_EQ(longest.seat->name, std::string(998, 'a')); // the character cut whole
+    const NameAnswer fits = fencerNameAnswer(std::string(997, 'a') + "\xc3\xa9", 3, seats);
+    EXPECT_EQ(fits.seat->name.size(), 999u);
 }
 
 // The sheet of a pool of 8 fits 80 columns, measuring names as a terminal shows them: a
@@ -522,6 +530,47 @@ TEST(ClubNight, PoolSheetFitsEightyColumns) {
     for (std::size_t row = 0; row < 8; ++row) {
         EXPECT_EQ(rows[3 + row].size(), 75u + extraBytes[row]) << rows[3 + row];
     }
+}
+
+std::FILE* consoleTyping(const char* text) {
+    std::FILE* input = std::tmpfile();
+    std::fputs(text, input);
+    std::rewind(input);
+    return input;
+}
+
+// A night of three computers typed at the console, line by line: the count asked again with
+// the reason, a level's name with blanks around it, every bout decided at once, each followed
+// by the sheet or the tableau and the next bout, the results written.
+TEST(ClubNight, ANightOfComputersFromTheConsole) {
+    const std::string path = ::testing::TempDir() + "computersNight.csv";
+    std::remove(path.c_str());
+    prepareClubNight({path, 5});
+    EXPECT_FALSE(std::ifstream(path).good()) << "nothing written before a bout is decided";
+    std::FILE* input = consoleTyping("two 9\n9\n3\nhard\n  easy \r\nnormal\n");
+    const std::string said = captureStdout([&] { beginClubNight(input); });
+    std::fclose(input);
+    const std::string dialogue =
+        std::string("\n\tWelcome to The Lamevo!\n") + fencerCountQuestion() +
+        "\n\"two 9\" is not a whole number on its own. Please enter a number from 3 to 8: " +
+        fencerCountQuestion() + fencerNameQuestion(1) +
+        "\n\nFencer 1 is the computer Riposte(hard).\n" + fencerNameQuestion(2);
+    EXPECT_EQ(said.substr(0, dialogue.size()), dialogue);
+    EXPECT_NE(said.find("\n\nFencer 2 is the computer Remise(easy).\n"), std::string::npos);
+    EXPECT_NE(said.find("\nNext: Remise(easy) against Feint(normal)\n"), std::string::npos);
+    EXPECT_NE(said.find("\nFinal places\n"), std::string::npos);
+    EXPECT_EQ(said.find("Hit Any Key"), std::string::npos);
+    const std::string csv = fileText(path);
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+              "stage,round,left,right,left_touches,right_touches,winner");
+    EXPECT_NE(csv.find("\r\nfinal_place,name\r\n1,"), std::string::npos);
+    std::remove(path.c_str());
+}
+
+TEST(ClubNightDeathTest, InputEndingAtTheCountEndsTheNight) {
+    prepareClubNight({std::nullopt, 1});
+    EXPECT_EXIT(beginClubNight(consoleTyping("4 fencers\n")), ::testing::ExitedWithCode(1),
+                "the input ended before the club night could be set up");
 }
 
 } // namespace
