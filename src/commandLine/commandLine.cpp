@@ -100,6 +100,8 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--host", "PORT", true, "fence on the left against a player who joins over the network",
      applyHost},
     {"--join", "ADDR[:PORT]", false, "fence on the right of the game hosted at ADDR", applyJoin},
+    {"--no-router", "", false, "host without asking the home router to open the port",
+     [](GameOptions& options, std::string_view) { return options.noRouter = true; }},
     {"--tournament", "", false, "a club night: a pool of 3 to 8 fencers, then a tableau",
      [](GameOptions& options, std::string_view) { return options.tournament = true; }},
     {"--results", "FILE", false, "keep the club night's results in FILE (CSV)",
@@ -195,6 +197,9 @@ CommandLine readCommandLine(int& argc, char** argv) {
     if (line.refusal.empty() && chosen.computer && chosen.tournament) {
         line.refusal = "lamevo: --computer fences one bout; a club night seats its computers "
                        "by name (easy, normal or hard).";
+    }
+    if (line.refusal.empty() && chosen.noRouter && !chosen.hostPort) {
+        line.refusal = "lamevo: --no-router keeps the router closed for a host; add --host.";
     }
     const int ways = (chosen.hostPort ? 1 : 0) + (chosen.joinAddress.empty() ? 0 : 1) +
                      (chosen.computer ? 1 : 0) + (chosen.tournament ? 1 : 0);

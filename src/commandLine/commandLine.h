@@ -24,7 +24,8 @@ struct GameOptions {
     std::optional<std::uint16_t> hostPort; // host a bout over the network on this UDP port
     std::string joinAddress;               // join the bout hosted there; empty: no joining
     std::uint16_t joinPort;
-    bool tournament;                        // a club night of 3 to 8 fencers
+    bool noRouter;   // the host does not ask the home router to forward its port
+    bool tournament; // a club night of 3 to 8 fencers
     std::optional<std::string> resultsPath; // the club night's results, as CSV
 };
 
@@ -38,7 +39,7 @@ struct CommandLine {
 inline constexpr int USAGE_ERROR_STATUS = 2;
 
 // Reads argv[1..argc-1]. --host, --join, --computer and --tournament go with none of the
-// others; --results goes with --tournament alone.
+// others; --results goes with --tournament alone, --no-router with --host alone.
 // The game's own options are taken out of argv, and argc lowered to match,
 // so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: its own
 // options (-display, -geometry, -iconic, -direct, -indirect, -gldebug, -sync) and the value

@@ -20,6 +20,7 @@
 #include "network.h"
 #include "opponent.h"
 #include "pads.h"
+#include "router.h"
 #include "tournament.h"
 
 namespace {
@@ -211,6 +212,9 @@ int main(int argc, char** argv) {
     // Over the network the host runs the bout, and the joiner prints what the host prints.
     const GameOptions& options = commandLine.options;
     const bool networked = options.hostPort || !options.joinAddress.empty();
+    if (options.hostPort && !options.noRouter) {
+        startOpeningRouter(*options.hostPort);
+    }
     if (options.hostPort) {
         bout.touchLimit = hostSetup(stdin, *options.hostPort, &firstName, &secondName);
     } else if (networked) {

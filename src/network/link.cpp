@@ -19,6 +19,7 @@
 
 #include "console.h"
 #include "network.h"
+#include "router.h"
 
 namespace {
 
@@ -493,6 +494,21 @@ std::string thisMachinesAddresses() {
     return list.empty() ? "none found" : list;
 }
 
+// The router's answer, keeping the link alive meanwhile; a router that takes longer than this
+// is reported as not having answered yet.
+constexpr Milliseconds ROUTER_ANSWER_PATIENCE_MILLISECONDS = 8000;
+
+RouterOutcome awaitRouter() {
+    const Milliseconds giveUp =
+        controlHooks.nowMilliseconds() + ROUTER_ANSWER_PATIENCE_MILLISECONDS;
+    RouterOutcome outcome = routerOutcome(0);
+    while (outcome.way == RouterWay::asking && controlHooks.nowMilliseconds() < giveUp) {
+        serviceEvents(SERVICE_INTERVAL_MILLISECONDS);
+        outcome = routerOutcome(0);
+    }
+    return outcome;
+}
+
 char* copyOf(const std::string& text) {
     char* copy = strdup(text.c_str());
     if (copy == nullptr) {
@@ -540,6 +556,9 @@ std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, c
              "\t\tlamevo --join=ADDRESS:%u\n"
              "\twhere ADDRESS is this machine's name or one of its addresses: %s.\n",
              port, port, thisMachinesAddresses().c_str());
+    if (routerAsked()) {
+        announce("%s", routerAnnouncement(awaitRouter(), port).c_str());
+    }
     waitUntil(session.opponentNamed);
     *secondName = copyOf(session.opponentName);
 

@@ -16,7 +16,7 @@ fail() {
 }
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in 'libc6 (>= ' 'libstdc++6 (>= ' libglut libglu libsdl2 libenet7; do
+for library in 'libc6 (>= ' 'libstdc++6 (>= ' libglut libglu libsdl2 libenet7 libminiupnpc17 libnatpmp1; do
     [[ $depends == *"$library"* ]] || fail "Depends names no $library: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Section)" = games ] || fail "the section is not games"

@@ -271,7 +271,7 @@ class Game:
     the next bytes of it exactly, so a test reads the whole transcript step by step."""
 
     def __init__(self, screen, executable, folder, shotFolder, label, arguments=(),
-                 environment=None):
+                 environment=None, prefix=()):
         self.screen = screen
         self.shotFolder = shotFolder
         self.label = label
@@ -293,7 +293,8 @@ class Game:
         env = {**screen.env, "SDL_AUDIODRIVER": "dummy", **(environment or {})}
         env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
                                                      "detect_leaks=0"]))
-        self.process = subprocess.Popen([executable, *arguments], cwd=folder, env=env,
+        # prefix: a command the game runs under, such as "ip netns exec nl-a".
+        self.process = subprocess.Popen([*prefix, executable, *arguments], cwd=folder, env=env,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE)
         self.readers = [threading.Thread(target=self._read, args=(self.process.stdout, True),
@@ -573,9 +574,9 @@ class Run:
         self.otherScreens.append(VirtualScreen())
         return self.otherScreens[-1]
 
-    def start(self, folder=None, arguments=(), environment=None, screen=None):
+    def start(self, folder=None, arguments=(), environment=None, screen=None, prefix=()):
         game = Game(screen or self.screen, self.args.game, folder or self.args.pictures,
-                    self.args.shots, self.name, arguments, environment)
+                    self.args.shots, self.name, arguments, environment, prefix)
         self.games.append(game)
         return game
 
