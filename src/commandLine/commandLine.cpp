@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "control.h"
+#include "meet.h"
 #include "pads.h"
 
 namespace {
@@ -102,6 +103,11 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--join", "ADDR[:PORT]", false, "fence on the right of the game hosted at ADDR", applyJoin},
     {"--no-router", "", false, "host without asking the home router to open the port",
      [](GameOptions& options, std::string_view) { return options.noRouter = true; }},
+    {"--meet", "SERVER[:PORT]", false, "host or join by room code through a meet server",
+     [](GameOptions& options, std::string_view value) {
+         options.meetServer = std::string(value);
+         return !value.empty();
+     }},
     {"--tournament", "", false, "a club night: a pool of 3 to 8 fencers, then a tableau",
      [](GameOptions& options, std::string_view) { return options.tournament = true; }},
     {"--results", "FILE", false, "keep the club night's results in FILE (CSV)",
@@ -200,6 +206,18 @@ CommandLine readCommandLine(int& argc, char** argv) {
     }
     if (line.refusal.empty() && chosen.noRouter && !chosen.hostPort) {
         line.refusal = "lamevo: --no-router keeps the router closed for a host; add --host.";
+    }
+    if (line.refusal.empty() && !chosen.meetServer.empty()) {
+        const std::optional<std::string> code = readRoomCode(chosen.joinAddress);
+        if (!chosen.hostPort && chosen.joinAddress.empty()) {
+            line.refusal = "lamevo: --meet finds a bout for --host or --join=CODE; add one.";
+        } else if (!chosen.joinAddress.empty() && !code) {
+            line.refusal = "lamevo: with --meet, --join takes the room code the host's console "
+                           "shows, such as --join=" +
+                           std::string(ROOM_CODE_LETTERS.substr(0, ROOM_CODE_LENGTH)) + ".";
+        } else if (code) {
+            line.options.joinAddress = *code;
+        }
     }
     const int ways = (chosen.hostPort ? 1 : 0) + (chosen.joinAddress.empty() ? 0 : 1) +
                      (chosen.computer ? 1 : 0) + (chosen.tournament ? 1 : 0);

@@ -17,6 +17,7 @@
 #include "console.h"
 #include "control.h"
 #include "display.h"
+#include "meet.h"
 #include "network.h"
 #include "opponent.h"
 #include "pads.h"
@@ -212,6 +213,11 @@ int main(int argc, char** argv) {
     // Over the network the host runs the bout, and the joiner prints what the host prints.
     const GameOptions& options = commandLine.options;
     const bool networked = options.hostPort || !options.joinAddress.empty();
+    if (!options.meetServer.empty() && !useMeetServer(options.meetServer.c_str())) {
+        std::fprintf(stderr, "The Lamevo cannot find the meet server %s.\n",
+                     options.meetServer.c_str());
+        return CONNECTION_LOST_STATUS;
+    }
     if (options.hostPort && !options.noRouter) {
         startOpeningRouter(*options.hostPort);
     }

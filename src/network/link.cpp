@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "console.h"
+#include "meet.h"
 #include "network.h"
 #include "router.h"
 
@@ -127,6 +128,33 @@ void closeLink() {
     enet_deinitialize();
 }
 
+// With a router or a meet server in play, the console says how the two games reached each other
+// and how long the round trip is.
+void sayHowConnected(const ENetPeer& peer) {
+    const bool routerInPlay = session.hosting && routerAsked();
+    if (!meetServerChosen() && !routerInPlay) {
+        return;
+    }
+    const MeetWay met = meetWay(peer);
+    const char* way = meetWayText(met);
+    char ip[64] = "";
+    enet_address_get_host_ip(&peer.address, ip, sizeof ip);
+    const RouterWay router = routerInPlay ? routerOutcome(0).way : RouterWay::none;
+    if (met == MeetWay::none && (router == RouterWay::upnp || router == RouterWay::natPmp) &&
+        !isPrivateAddress(ip)) {
+        way = "through the router's opened port";
+    }
+    const enet_uint32 roundTrip =
+        std::min({peer.roundTripTime, peer.lowestRoundTripTime, peer.lastRoundTripTime});
+    if (session.hosting) {
+        announce("\n\t%s joined, %s; round trip %u ms.\n", session.opponentName.c_str(), way,
+                 roundTrip);
+    } else {
+        announce("\n\tConnected to %s's game, %s; round trip %u ms.\n",
+                 session.opponentName.c_str(), way, roundTrip);
+    }
+}
+
 // ---- What each side does with what arrives ----
 
 void refuse(ENetPeer* peer, Refusal why, const char* what) {
@@ -169,6 +197,7 @@ void takeFromJoiner(ENetPeer* peer, const Message& message) {
         if (!session.opponentNamed) {
             session.opponentName = message.text;
             session.opponentNamed = true;
+            sayHowConnected(*peer);
             return;
         }
         break;
@@ -208,6 +237,7 @@ void takeFromHost(const Message& message) {
     case MessageKind::name:
         session.opponentName = message.text;
         session.opponentNamed = true;
+        sayHowConnected(*session.opponent);
         break;
     case MessageKind::console:
         std::fwrite(message.text.data(), 1, message.text.size(), stdout);
@@ -274,7 +304,11 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
                      addressText(peer->address).c_str());
         return;
     }
-    if (!session.hosting && !session.connected) {
+    if (!session.hosting && !session.connected && meetServerChosen()) {
+        sayOnConsole("Neither punching through nor the meet server's relay reached the host of "
+                     "room %s.\n",
+                     session.address.c_str());
+    } else if (!session.hosting && !session.connected) {
         sayOnConsole("Nobody answered at %s, UDP port %u: is a game hosting there "
                      "(lamevo --host)?\n",
                      session.address.c_str(), session.port);
@@ -296,6 +330,10 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
 }
 
 void handle(ENetEvent& event) {
+    if (isMeetEvent(event)) {
+        takeMeetEvent(event);
+        return;
+    }
     switch (event.type) {
     case ENET_EVENT_TYPE_CONNECT:
         enet_peer_timeout(event.peer, PEER_TIMEOUT_LIMIT, PEER_TIMEOUT_MINIMUM_MILLISECONDS,
@@ -319,6 +357,9 @@ void handle(ENetEvent& event) {
 
 // Handles what has arrived, waiting up to timeout for the first of it.
 void serviceEvents(int timeoutMilliseconds) {
+    if (ENetPeer* switched = meetStep(session.host, session.opponent)) {
+        session.opponent = switched;
+    }
     ENetEvent event;
     int status =
         enet_host_service(session.host, &event, static_cast<enet_uint32>(timeoutMilliseconds));
@@ -559,6 +600,16 @@ std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, c
     if (routerAsked()) {
         announce("%s", routerAnnouncement(awaitRouter(), port).c_str());
     }
+    if (meetServerChosen()) {
+        std::string code;
+        if (const char* why = openMeetRoom(session.host, port, code, handle)) {
+            announce("\t%s\n\tPlayers on this network join as above.\n", why);
+        } else {
+            announce("\tRoom %s on the meet server: the other player joins with\n"
+                     "\t\tlamevo --join=%s --meet=%s\n",
+                     code.c_str(), code.c_str(), meetServerName());
+        }
+    }
     waitUntil(session.opponentNamed);
     *secondName = copyOf(session.opponentName);
 
@@ -579,22 +630,34 @@ void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char**
     session.port = port;
     std::FILE* console = inputWhileServicing(input);
     greetPlayers();
-    announce("\n\tJoining the bout hosted at %s, UDP port %u.\n", address, port);
+    const bool meeting = meetServerChosen();
+    if (meeting) {
+        announce("\n\tJoining room %s through the meet server %s.\n", address, meetServerName());
+    } else {
+        announce("\n\tJoining the bout hosted at %s, UDP port %u.\n", address, port);
+    }
 
     ENetAddress host{};
     host.port = port;
-    if (enet_address_set_host(&host, address) != 0) {
+    if (!meeting && enet_address_set_host(&host, address) != 0) {
         sayOnConsole("The Lamevo cannot find %s: check the host's name or IPv4 address.\n",
                      address);
         std::exit(CONNECTION_LOST_STATUS);
     }
-    session.host = enet_host_create(nullptr, 1, CHANNEL_COUNT, 0, 0);
+    // Through a meet server: the server's peer and the opponent's.
+    session.host = enet_host_create(nullptr, meeting ? 2 : 1, CHANNEL_COUNT, 0, 0);
     if (session.host == nullptr) {
         sayOnConsole("The Lamevo could not open a UDP socket.\n");
         std::exit(CONNECTION_LOST_STATUS);
     }
     enet_host_compress_with_range_coder(session.host);
-    session.opponent = enet_host_connect(session.host, &host, CHANNEL_COUNT, 0);
+    std::string why = "The Lamevo could not start a connection to " + std::string(address) + ".";
+    session.opponent = meeting ? joinMeetRoom(session.host, address, why, handle)
+                               : enet_host_connect(session.host, &host, CHANNEL_COUNT, 0);
+    if (session.opponent == nullptr && meeting) {
+        sayOnConsole("%s\n", why.c_str());
+        std::exit(CONNECTION_LOST_STATUS);
+    }
     if (session.opponent == nullptr) {
         sayOnConsole("The Lamevo could not start a connection to %s.\n", address);
         std::exit(CONNECTION_LOST_STATUS);

@@ -415,6 +415,21 @@ class Game:
         if extra:
             raise HarnessError(f"unexpected console output: {extra.decode(errors='replace')!r}")
 
+    def expectMatch(self, pattern, timeout=PATIENCE):
+        """Waits until the unread output begins with a whole match of the regular expression
+        pattern (a str); moves past it and returns the match. For text with a measured figure
+        or a drawn code in it."""
+        compiled = re.compile(pattern.encode())
+
+        def match():
+            with self.changed:
+                found = compiled.match(bytes(self.output[self.cursor:]))
+                if found:
+                    self.cursor += found.end()
+                return found
+        return pollUntil(match, timeout, 0.01, f"{pattern!r} on the console",
+                         seen=self.describeUnread)
+
     def waitFor(self, text, timeout=PATIENCE):
         """Waits until text appears in the unread output; moves the cursor past it."""
         wanted = text.encode()
