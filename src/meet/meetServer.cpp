@@ -127,7 +127,8 @@ std::size_t connectionsOf(std::uint32_t address) {
     std::size_t count = 0;
     for (std::size_t index = 0; index < server.host->peerCount; ++index) {
         const ENetPeer& peer = server.host->peers[index];
-        count += peer.state != ENET_PEER_STATE_DISCONNECTED && peer.address.host == address;
+        // Those whose connection has been handled; the one being handled counts too.
+        count += peer.state == ENET_PEER_STATE_CONNECTED && peer.address.host == address;
     }
     return count;
 }
