@@ -22,7 +22,9 @@ done
 [ "$(dpkg-deb -f "$deb" Section)" = games ] || fail "the section is not games"
 
 expected_files=$(sort <<'END'
+./lib/systemd/system/lamevo-meet.service
 ./usr/games/lamevo
+./usr/games/lamevo-meet
 ./usr/lib/games/lamevo/lamevo
 ./usr/share/applications/lamevo.desktop
 ./usr/share/doc/lamevo/changelog.gz
@@ -38,6 +40,7 @@ expected_files=$(sort <<'END'
 ./usr/share/icons/hicolor/64x64/apps/lamevo.png
 ./usr/share/icons/hicolor/128x128/apps/lamevo.png
 ./usr/share/icons/hicolor/256x256/apps/lamevo.png
+./usr/share/man/man6/lamevo-meet.6.gz
 ./usr/share/man/man6/lamevo.6.gz
 ./usr/share/metainfo/org.example.lamevo.metainfo.xml
 END
