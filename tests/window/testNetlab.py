@@ -11,6 +11,7 @@ machine's own network, and it comes up and goes down within the test.
 Skipped (status 77, with a line saying why) when not run as root or without the lab's script
 (LAMEVO_NETLAB, else ../shared/netlab/netlab beside the source tree)."""
 
+import contextlib
 import fcntl
 import os
 import re
@@ -49,6 +50,25 @@ def netlabScript():
 def skip(why):
     print(f"SKIPPED the network lab's tests: {why}", flush=True)
     sys.exit(SKIPPED)
+
+
+@contextlib.contextmanager
+def labLock():
+    """Held while a lab of this test is up: the lab's namespaces have fixed names, so one
+    lab at a time on this machine, whichever build or worktree runs it."""
+    with open(LOCK_PATH, "w") as lock:
+        deadline = time.monotonic() + LOCK_PATIENCE
+        while True:
+            try:
+                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                break
+            except BlockingIOError:
+                if time.monotonic() > deadline:
+                    skip("another network lab stayed up for five minutes")
+                time.sleep(0.5)
+        if os.path.exists("/var/run/netns/nl-wan"):
+            skip("a network lab that this test did not start is up ('netlab down' ends it)")
+        yield
 
 
 class Lab:
@@ -224,16 +244,5 @@ if __name__ == "__main__":
     meetProgram = os.environ.get("LAMEVO_MEET") or os.path.join(
         os.path.dirname(os.path.abspath(sys.argv[sys.argv.index("--game") + 1])), "..", "meet",
         "lamevo-meet")
-    with open(LOCK_PATH, "w") as lock:
-        deadline = time.monotonic() + LOCK_PATIENCE
-        while True:
-            try:
-                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
-                break
-            except BlockingIOError:
-                if time.monotonic() > deadline:
-                    skip("another network lab stayed up for five minutes")
-                time.sleep(0.5)
-        if os.path.exists("/var/run/netns/nl-wan"):
-            skip("a network lab that this test did not start is up ('netlab down' ends it)")
+    with labLock():
         Session().run([throughTheOpenedPort, punchedThrough, relayed, behindTheSameRouter])
