@@ -55,6 +55,8 @@ struct Server {
     int relaySocket = -1;
     std::map<std::string, Room> rooms;
     std::mt19937 random{std::random_device{}()};
+    // The relay's bound addresses (IPv4 and port), to their rooms.
+    std::unordered_map<std::uint64_t, std::string> relayIndex;
     // Per address (IPv4): relay datagrams this second.
     std::unordered_map<std::uint32_t, std::pair<long long, std::size_t>> relayCounts;
     long long lastRefusalLine = 0;
@@ -143,6 +145,20 @@ Room* roomOf(ENetPeer* peer, bool* isHost) {
     return nullptr;
 }
 
+std::uint64_t relayKey(const ENetAddress& address) {
+    return std::uint64_t{address.host} << 16 | address.port;
+}
+
+void eraseRoom(std::map<std::string, Room>::iterator room) {
+    if (room->second.hostBound) {
+        server.relayIndex.erase(relayKey(room->second.relayHost));
+    }
+    if (room->second.joinerBound) {
+        server.relayIndex.erase(relayKey(room->second.relayJoiner));
+    }
+    server.rooms.erase(room);
+}
+
 void introduce(Room& room) {
     const bool sameRouter = room.host->address.host == room.joiner->address.host;
     send(room.host, {.kind = MeetKind::meet,
@@ -208,7 +224,7 @@ void forget(ENetPeer* peer) {
             if (room->second.joiner != nullptr) {
                 enet_peer_disconnect_later(room->second.joiner, 0);
             }
-            server.rooms.erase(room);
+            eraseRoom(room);
             return;
         }
         if (room->second.joiner == peer) {
@@ -251,10 +267,6 @@ int screenDatagram(ENetHost* host, ENetEvent*) {
     return 1;
 }
 
-bool sameAddress(const sockaddr_in& a, const ENetAddress& b) {
-    return a.sin_addr.s_addr == b.host && ntohs(a.sin_port) == b.port;
-}
-
 void relayDatagrams() {
     std::uint8_t data[ENET_PROTOCOL_MAXIMUM_MTU];
     while (true) {
@@ -279,32 +291,34 @@ void relayDatagrams() {
             const auto found = server.rooms.find(binding->first);
             if (found != server.rooms.end() && found->second.relaying) {
                 Room& room = found->second;
-                (binding->second == 'h' ? room.relayHost : room.relayJoiner) = sender;
-                (binding->second == 'h' ? room.hostBound : room.joinerBound) = true;
+                const bool host = binding->second == 'h';
+                ENetAddress& bound = host ? room.relayHost : room.relayJoiner;
+                if (host ? room.hostBound : room.joinerBound) {
+                    server.relayIndex.erase(relayKey(bound));
+                }
+                bound = sender;
+                (host ? room.hostBound : room.joinerBound) = true;
+                server.relayIndex[relayKey(sender)] = binding->first;
             }
             continue;
         }
-        for (auto& [code, room] : server.rooms) {
-            if (!room.relaying || !room.hostBound || !room.joinerBound) {
-                continue;
-            }
-            const ENetAddress* to = nullptr;
-            if (sameAddress(from, room.relayHost)) {
-                to = &room.relayJoiner;
-            } else if (sameAddress(from, room.relayJoiner)) {
-                to = &room.relayHost;
-            }
-            if (to != nullptr) {
-                sockaddr_in target{};
-                target.sin_family = AF_INET;
-                target.sin_addr.s_addr = to->host;
-                target.sin_port = htons(to->port);
-                sendto(server.relaySocket, data, static_cast<std::size_t>(got), 0,
-                       reinterpret_cast<sockaddr*>(&target), sizeof target);
-                room.relayedAt = now;
-                break;
-            }
+        const auto bound = server.relayIndex.find(relayKey(sender));
+        if (bound == server.relayIndex.end()) {
+            continue;
         }
+        const auto room = server.rooms.find(bound->second);
+        if (room == server.rooms.end() || !room->second.hostBound || !room->second.joinerBound) {
+            continue;
+        }
+        const bool fromHost = relayKey(room->second.relayHost) == relayKey(sender);
+        const ENetAddress& to = fromHost ? room->second.relayJoiner : room->second.relayHost;
+        sockaddr_in target{};
+        target.sin_family = AF_INET;
+        target.sin_addr.s_addr = to.host;
+        target.sin_port = htons(to.port);
+        sendto(server.relaySocket, data, static_cast<std::size_t>(got), 0,
+               reinterpret_cast<sockaddr*>(&target), sizeof target);
+        room->second.relayedAt = now;
     }
 }
 
@@ -317,7 +331,7 @@ void forgetIdleRooms() {
                                 now - room->second.relayedAt > RELAY_IDLE_SECONDS * 1000;
         if (waitedTooLong || relayQuiet) {
             enet_peer_disconnect_later(room->second.host, 0);
-            room = server.rooms.erase(room);
+            eraseRoom(room++);
         } else {
             ++room;
         }
@@ -350,6 +364,7 @@ void usage(std::FILE* out) {
     std::fprintf(out,
                  "Usage: lamevo-meet [--listen=ADDRESS] [--port=N] [--rooms=N]\n"
                  "                   [--rooms-per-address=N] [--connections-per-address=N]\n"
+                 "                   [--relay-rate=N]\n"
                  "The Lamevo's meet server: hands out room codes, introduces host and joiner,\n"
                  "and relays their bout where their routers keep them apart. UDP port N (%u\n"
                  "by default) for the rooms, N+1 for the relay.\n",
@@ -377,7 +392,8 @@ int main(int argc, char** argv) {
         } else if (!numberOption(word, "--rooms=", server.limits.rooms) &&
                    !numberOption(word, "--rooms-per-address=", server.limits.roomsPerAddress) &&
                    !numberOption(
-                       word, "--connections-per-address=", server.limits.connectionsPerAddress)) {
+                       word, "--connections-per-address=", server.limits.connectionsPerAddress) &&
+                   !numberOption(word, "--relay-rate=", server.limits.relayDatagramsPerSecond)) {
             std::fprintf(stderr, "lamevo-meet: unknown option or bad value '%s'.\n", argv[index]);
             usage(stderr);
             return USAGE_STATUS;
@@ -399,6 +415,9 @@ int main(int argc, char** argv) {
             std::to_string(address.port + RELAY_PORT_OFFSET) + ": " + std::strerror(errno) + ".");
         return 1;
     }
+    // Room for bursts of many bouts' datagrams (the system's net.core.rmem_max bounds it).
+    const int relayBuffer = 4 << 20;
+    setsockopt(server.relaySocket, SOL_SOCKET, SO_RCVBUF, &relayBuffer, sizeof relayBuffer);
     server.host->intercept = screenDatagram;
     // The games compress what they send.
     enet_host_compress_with_range_coder(server.host);
