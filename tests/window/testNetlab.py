@@ -221,8 +221,17 @@ def byRoomCode(run, labOptions, way, joinerNamespace="nl-b", then=None):
 
 
 def punchedThrough(run):
-    """Neither router forwards a port: the meet server introduces the two, who punch through."""
-    byRoomCode(run, ["--no-upnp-b"], "punched through both routers")
+    """Neither router forwards a port: the meet server introduces the two, who punch through.
+    A code the server has no room for is refused in one line first."""
+    def wrongCodeFirst(run, host, joiner, bout):
+        lost = run.start(arguments=["--join=ACEFH", f"--meet={SERVER_ADDRESS}"],
+                         screen=joiner.screen, prefix=["ip", "netns", "exec", "nl-b"])
+        status, _ = lost.waitExit()
+        assert status == 3 and lost.errors == (
+            f"The meet server {SERVER_ADDRESS} has no room of that code (the host's console "
+            "shows it).\n").encode(), (status, lost.errors)
+        fenceTouchAndParry(host, joiner, bout)
+    byRoomCode(run, ["--no-upnp-b"], "punched through both routers", then=wrongCodeFirst)
 
 
 def relayed(run):
