@@ -25,7 +25,6 @@
 namespace {
 
 constexpr std::size_t PEER_SLOTS = 4000;
-constexpr long long ROOM_IDLE_SECONDS = 300;
 constexpr long long RELAY_IDLE_SECONDS = 60;
 constexpr int USAGE_STATUS = 2;
 
@@ -35,6 +34,8 @@ struct Limits {
     std::size_t connectionsPerAddress = 16;
     // A bout sends a few dozen datagrams a second each way.
     std::size_t relayDatagramsPerSecond = 200;
+    // A room nobody joins is forgotten after this long.
+    std::size_t roomIdleSeconds = 300;
 };
 
 struct Room {
@@ -326,7 +327,8 @@ void forgetIdleRooms() {
     const long long now = nowMilliseconds();
     for (auto room = server.rooms.begin(); room != server.rooms.end();) {
         const bool waitedTooLong = room->second.joiner == nullptr && !room->second.relaying &&
-                                   now - room->second.openedAt > ROOM_IDLE_SECONDS * 1000;
+                                   now - room->second.openedAt >
+                                       static_cast<long long>(server.limits.roomIdleSeconds) * 1000;
         const bool relayQuiet = room->second.relaying && room->second.joiner == nullptr &&
                                 now - room->second.relayedAt > RELAY_IDLE_SECONDS * 1000;
         if (waitedTooLong || relayQuiet) {
@@ -364,7 +366,7 @@ void usage(std::FILE* out) {
     std::fprintf(out,
                  "Usage: lamevo-meet [--listen=ADDRESS] [--port=N] [--rooms=N]\n"
                  "                   [--rooms-per-address=N] [--connections-per-address=N]\n"
-                 "                   [--relay-rate=N]\n"
+                 "                   [--relay-rate=N] [--room-idle-seconds=N]\n"
                  "The Lamevo's meet server: hands out room codes, introduces host and joiner,\n"
                  "and relays their bout where their routers keep them apart. UDP port N (%u\n"
                  "by default) for the rooms, N+1 for the relay.\n",
@@ -393,7 +395,8 @@ int main(int argc, char** argv) {
                    !numberOption(word, "--rooms-per-address=", server.limits.roomsPerAddress) &&
                    !numberOption(
                        word, "--connections-per-address=", server.limits.connectionsPerAddress) &&
-                   !numberOption(word, "--relay-rate=", server.limits.relayDatagramsPerSecond)) {
+                   !numberOption(word, "--relay-rate=", server.limits.relayDatagramsPerSecond) &&
+                   !numberOption(word, "--room-idle-seconds=", server.limits.roomIdleSeconds)) {
             std::fprintf(stderr, "lamevo-meet: unknown option or bad value '%s'.\n", argv[index]);
             usage(stderr);
             return USAGE_STATUS;

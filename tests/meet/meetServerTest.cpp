@@ -207,6 +207,25 @@ TEST_F(MeetServer, ForgetsTheRoomWhenItsHostLeaves) {
     EXPECT_EQ(joiner.next().refusal, MeetRefusal::noSuchRoom);
 }
 
+TEST_F(MeetServer, ForgetsARoomNobodyJoins) {
+    ServerProcess server({"--room-idle-seconds=1"});
+    Game host;
+    const std::string code = host.openRoom();
+    Game joined;
+    const std::string busy = joined.openRoom();
+    Game joiner;
+    joiner.send({.kind = MeetKind::join, .code = busy, .own = joiner.ownAddress()});
+    ASSERT_EQ(joiner.next().kind, MeetKind::meet);
+    // The server lets the idle room's host go: that is the sign it forgot the room.
+    EXPECT_EQ(host.next().kind, MeetKind{0});
+    Game late;
+    late.send({.kind = MeetKind::join, .code = code, .own = late.ownAddress()});
+    EXPECT_EQ(late.next().refusal, MeetRefusal::noSuchRoom);
+    Game second;
+    second.send({.kind = MeetKind::join, .code = busy, .own = second.ownAddress()});
+    EXPECT_EQ(second.next().refusal, MeetRefusal::roomTaken); // the joined room stays
+}
+
 // A plain UDP socket on the loopback, as a game's would be behind the relay.
 struct Socket {
     int descriptor = socket(AF_INET, SOCK_DGRAM, 0);
