@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr int ROUTER_DISCOVERY_MILLISECONDS = 1000;
-inline constexpr int NAT_PMP_ANSWER_MILLISECONDS = 1000;
+inline constexpr int ROUTER_DISCOVERY_MILLISECONDS = 2000;
+inline constexpr int NAT_PMP_ANSWER_MILLISECONDS = 2000;
 inline constexpr int ROUTER_CLOSING_MILLISECONDS = 3000;
 // How long a forwarding lasts on the router if this game cannot take it away itself.
 inline constexpr std::uint32_t ROUTER_LEASE_SECONDS = 7200;
