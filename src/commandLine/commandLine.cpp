@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "control.h"
+#include "meet.h"
 #include "pads.h"
 
 namespace {
@@ -100,6 +101,13 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--host", "PORT", true, "fence on the left against a player who joins over the network",
      applyHost},
     {"--join", "ADDR[:PORT]", false, "fence on the right of the game hosted at ADDR", applyJoin},
+    {"--no-router", "", false, "host without asking the home router to open the port",
+     [](GameOptions& options, std::string_view) { return options.noRouter = true; }},
+    {"--meet", "SERVER[:PORT]", false, "host or join by room code through a meet server",
+     [](GameOptions& options, std::string_view value) {
+         options.meetServer = std::string(value);
+         return !value.empty();
+     }},
     {"--tournament", "", false, "a club night: a pool of 3 to 8 fencers, then a tableau",
      [](GameOptions& options, std::string_view) { return options.tournament = true; }},
     {"--results", "FILE", false, "keep the club night's results in FILE (CSV; FIE XML for .xml)",
@@ -199,6 +207,21 @@ CommandLine readCommandLine(int& argc, char** argv) {
     if (line.refusal.empty() && chosen.computer && chosen.tournament) {
         line.refusal = "lamevo: --computer fences one bout; a club night seats its computers "
                        "by name (easy, normal or hard).";
+    }
+    if (line.refusal.empty() && chosen.noRouter && !chosen.hostPort) {
+        line.refusal = "lamevo: --no-router keeps the router closed for a host; add --host.";
+    }
+    if (line.refusal.empty() && !chosen.meetServer.empty()) {
+        const std::optional<std::string> code = readRoomCode(chosen.joinAddress);
+        if (!chosen.hostPort && chosen.joinAddress.empty()) {
+            line.refusal = "lamevo: --meet finds a bout for --host or --join=CODE; add one.";
+        } else if (!chosen.joinAddress.empty() && !code) {
+            line.refusal = "lamevo: with --meet, --join takes the room code the host's console "
+                           "shows, such as --join=" +
+                           std::string(ROOM_CODE_LETTERS.substr(0, ROOM_CODE_LENGTH)) + ".";
+        } else if (code) {
+            line.options.joinAddress = *code;
+        }
     }
     const int ways = (chosen.hostPort ? 1 : 0) + (chosen.joinAddress.empty() ? 0 : 1) +
                      (chosen.computer ? 1 : 0) + (chosen.tournament ? 1 : 0);

@@ -24,6 +24,9 @@ struct GameOptions {
     std::optional<std::uint16_t> hostPort; // host a bout over the network on this UDP port
     std::string joinAddress;               // join the bout hosted there; empty: no joining
     std::uint16_t joinPort;
+    bool noRouter; // the host does not ask the home router to forward its port
+    // A meet server's SERVER[:PORT]; with --join, joinAddress is then a room code.
+    std::string meetServer;
     bool tournament;                        // a club night of 3 to 8 fencers
     std::optional<std::string> resultsPath; // the club night's results, as CSV
 };
@@ -38,13 +41,13 @@ struct CommandLine {
 inline constexpr int USAGE_ERROR_STATUS = 2;
 
 // Reads argv[1..argc-1]. --host, --join, --computer and --tournament go with none of the
-// others; --results goes with --tournament alone.
-// The game's own options are taken out of argv, and argc lowered to match,
-// so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: its own
-// options (-display, -geometry, -iconic, -direct, -indirect, -gldebug, -sync) and the value
-// after -display or -geometry, whatever that looks like. An option the table does not have,
-// any other word, a value given to an option that takes none, an empty value after "=", or a
-// value the option refuses ends the reading with a refusal.
+// others; --results goes with --tournament alone, --no-router with --host alone, --meet with --host
+// or --join (whose value is then a room code, kept in upper case). The game's own options are taken
+// out of argv, and argc lowered to match, so that argv keeps argv[0] and, in their order, the
+// arguments for the window toolkit: its own options (-display, -geometry, -iconic, -direct,
+// -indirect, -gldebug, -sync) and the value after -display or -geometry, whatever that looks like.
+// An option the table does not have, any other word, a value given to an option that takes none, an
+// empty value after "=", or a value the option refuses ends the reading with a refusal.
 CommandLine readCommandLine(int& argc, char** argv);
 
 // The usage text for --help: the options, both players' keys and game pads, where the pictures

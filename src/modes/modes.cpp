@@ -1,13 +1,16 @@
 #include "modes.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <random>
 
 #include "console.h"
+#include "meet.h"
 #include "network.h"
 #include "opponent.h"
 #include "pads.h"
+#include "router.h"
 #include "tournament.h"
 
 namespace {
@@ -154,6 +157,14 @@ void setUpBout(const Mode& mode) {
     char* secondName = nullptr;
     const GameOptions& options = mode.options;
     bout.touchLimit = 0;
+    if (!options.meetServer.empty() && !useMeetServer(options.meetServer.c_str())) {
+        std::fprintf(stderr, "The Lamevo cannot find the meet server %s.\n",
+                     options.meetServer.c_str());
+        std::exit(CONNECTION_LOST_STATUS);
+    }
+    if (mode.way == WayOfPlaying::host && !options.noRouter) {
+        startOpeningRouter(*options.hostPort);
+    }
     if (mode.way == WayOfPlaying::host) {
         bout.touchLimit = hostSetup(stdin, *options.hostPort, &firstName, &secondName);
     } else if (mode.way == WayOfPlaying::join) {

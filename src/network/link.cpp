@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "console.h"
+#include "meet.h"
 #include "network.h"
+#include "router.h"
 
 namespace {
 
@@ -149,6 +151,33 @@ void closeLink() {
     enet_deinitialize();
 }
 
+// With a router or a meet server in play, the console says how the two games reached each other
+// and how long the round trip is.
+void sayHowConnected(const ENetPeer& peer) {
+    const bool routerInPlay = session.hosting && routerAsked();
+    if (!meetServerChosen() && !routerInPlay) {
+        return;
+    }
+    const MeetWay met = meetWay(peer);
+    const char* way = meetWayText(met);
+    char ip[64] = "";
+    enet_address_get_host_ip(&peer.address, ip, sizeof ip);
+    const RouterWay router = routerInPlay ? routerOutcome(0).way : RouterWay::none;
+    if (met == MeetWay::none && (router == RouterWay::upnp || router == RouterWay::natPmp) &&
+        !isPrivateAddress(ip)) {
+        way = "through the router's opened port";
+    }
+    const enet_uint32 roundTrip =
+        std::min({peer.roundTripTime, peer.lowestRoundTripTime, peer.lastRoundTripTime});
+    if (session.hosting) {
+        announce("\n\t%s joined, %s; round trip %u ms.\n", session.opponentName.c_str(), way,
+                 roundTrip);
+    } else {
+        announce("\n\tConnected to %s's game, %s; round trip %u ms.\n",
+                 session.opponentName.c_str(), way, roundTrip);
+    }
+}
+
 // ---- Strangers on the host ----
 
 void tellUntoldStrangers(Milliseconds now) {
@@ -222,7 +251,7 @@ void watchStrangers() {
             session.slots[static_cast<std::size_t>(peer - session.host->peers)].inUse = false;
             continue;
         }
-        if (peer == session.opponent) {
+        if (peer == session.opponent || isMeetPeer(peer)) {
             continue;
         }
         StrangerSlot& slot = slotOf(peer);
@@ -314,6 +343,7 @@ void takeFromStranger(ENetPeer* peer, const Message& message) {
         session.opponent = peer;
         session.opponentName = message.text;
         session.opponentNamed = true;
+        sayHowConnected(*peer);
         for (ENetPeer* other = session.host->peers;
              other < session.host->peers + session.host->peerCount; ++other) {
             if (other != peer && other->state == ENET_PEER_STATE_CONNECTED &&
@@ -368,6 +398,7 @@ void takeFromHost(const Message& message) {
         session.opponentName = nameFault(message.text) == nullptr ? std::string(message.text)
                                                                   : neutralName(message.text);
         session.opponentNamed = true;
+        sayHowConnected(*session.opponent);
         break;
     case MessageKind::console:
         std::fwrite(message.text.data(), 1, message.text.size(), stdout);
@@ -445,7 +476,11 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
     if (session.leaving) {
         return;
     }
-    if (!session.hosting && !session.connected) {
+    if (!session.hosting && !session.connected && meetServerChosen()) {
+        sayOnConsole("Neither punching through nor the meet server's relay reached the host of "
+                     "room %s.\n",
+                     session.address.c_str());
+    } else if (!session.hosting && !session.connected) {
         sayNobodyAnswered();
     } else if (!session.hosting && reason == opponentAlreadyThere) {
         sayOnConsole("The game at %s:%u is busy: it already has an opponent.\n",
@@ -477,6 +512,10 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
 }
 
 void handle(ENetEvent& event) {
+    if (isMeetEvent(event)) {
+        takeMeetEvent(event);
+        return;
+    }
     switch (event.type) {
     case ENET_EVENT_TYPE_CONNECT:
         enet_peer_timeout(event.peer, PEER_TIMEOUT_LIMIT, PEER_TIMEOUT_MILLISECONDS,
@@ -520,6 +559,9 @@ void keepResendsFrequent() {
 // Handles what has arrived, waiting up to timeout for the first of it.
 void serviceEvents(int timeoutMilliseconds) {
     keepResendsFrequent();
+    if (ENetPeer* switched = meetStep(session.host, session.opponent)) {
+        session.opponent = switched;
+    }
     ENetEvent event;
     int status =
         enet_host_service(session.host, &event, static_cast<enet_uint32>(timeoutMilliseconds));
@@ -727,6 +769,21 @@ std::string thisMachinesAddresses() {
     return list.empty() ? "none found" : list;
 }
 
+// The router's answer, keeping the link alive meanwhile; a router that takes longer than this
+// is reported as not having answered yet.
+constexpr Milliseconds ROUTER_ANSWER_PATIENCE_MILLISECONDS = 8000;
+
+RouterOutcome awaitRouter() {
+    const Milliseconds giveUp =
+        controlHooks.nowMilliseconds() + ROUTER_ANSWER_PATIENCE_MILLISECONDS;
+    RouterOutcome outcome = routerOutcome(0);
+    while (outcome.way == RouterWay::asking && controlHooks.nowMilliseconds() < giveUp) {
+        serviceEvents(SERVICE_INTERVAL_MILLISECONDS);
+        outcome = routerOutcome(0);
+    }
+    return outcome;
+}
+
 char* copyOf(const std::string& text) {
     char* copy = strdup(text.c_str());
     if (copy == nullptr) {
@@ -830,6 +887,19 @@ std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, c
              "\t\tlamevo --join=ADDRESS:%u\n"
              "\twhere ADDRESS is this machine's name or one of its addresses: %s.\n",
              port, port, thisMachinesAddresses().c_str());
+    if (routerAsked()) {
+        announce("%s", routerAnnouncement(awaitRouter(), port).c_str());
+    }
+    if (meetServerChosen()) {
+        std::string code;
+        if (const char* why = openMeetRoom(session.host, port, code, handle)) {
+            announce("\t%s\n\tPlayers on this network join as above.\n", why);
+        } else {
+            announce("\tRoom %s on the meet server: the other player joins with\n"
+                     "\t\tlamevo --join=%s --meet=%s\n",
+                     code.c_str(), code.c_str(), meetServerName());
+        }
+    }
     waitUntil(session.opponentNamed);
     *secondName = copyOf(session.opponentName);
 
@@ -850,16 +920,22 @@ void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char**
     session.port = port;
     std::FILE* console = inputWhileServicing(input);
     greetPlayers();
-    announce("\n\tJoining the bout hosted at %s, UDP port %u.\n", address, port);
+    const bool meeting = meetServerChosen();
+    if (meeting) {
+        announce("\n\tJoining room %s through the meet server %s.\n", address, meetServerName());
+    } else {
+        announce("\n\tJoining the bout hosted at %s, UDP port %u.\n", address, port);
+    }
 
     ENetAddress host{};
     host.port = port;
-    if (enet_address_set_host(&host, address) != 0) {
+    if (!meeting && enet_address_set_host(&host, address) != 0) {
         sayOnConsole("The Lamevo cannot find %s: check the host's name or IPv4 address.\n",
                      address);
         std::exit(CONNECTION_LOST_STATUS);
     }
-    session.host = enet_host_create(nullptr, 1, CHANNEL_COUNT, 0, 0);
+    // Through a meet server: the server's peer and the opponent's.
+    session.host = enet_host_create(nullptr, meeting ? 2 : 1, CHANNEL_COUNT, 0, 0);
     if (session.host == nullptr) {
         sayOnConsole("The Lamevo could not open a UDP socket.\n");
         std::exit(CONNECTION_LOST_STATUS);
@@ -875,7 +951,13 @@ void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char**
         std::exit(CONNECTION_LOST_STATUS);
     }
     enet_host_compress(session.host, &readOnly);
-    session.opponent = enet_host_connect(session.host, &host, CHANNEL_COUNT, 0);
+    std::string why = "The Lamevo could not start a connection to " + std::string(address) + ".";
+    session.opponent = meeting ? joinMeetRoom(session.host, address, why, handle)
+                               : enet_host_connect(session.host, &host, CHANNEL_COUNT, 0);
+    if (session.opponent == nullptr && meeting) {
+        sayOnConsole("%s\n", why.c_str());
+        std::exit(CONNECTION_LOST_STATUS);
+    }
     if (session.opponent == nullptr) {
         sayOnConsole("The Lamevo could not start a connection to %s.\n", address);
         std::exit(CONNECTION_LOST_STATUS);

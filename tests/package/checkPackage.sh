@@ -16,13 +16,15 @@ fail() {
 }
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in 'libc6 (>= ' 'libstdc++6 (>= ' libglut libglu libsdl2 libenet7; do
+for library in 'libc6 (>= ' 'libstdc++6 (>= ' libglut libglu libsdl2 libenet7 libminiupnpc17 libnatpmp1; do
     [[ $depends == *"$library"* ]] || fail "Depends names no $library: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Section)" = games ] || fail "the section is not games"
 
 expected_files=$(sort <<'END'
+./lib/systemd/system/lamevo-meet.service
 ./usr/games/lamevo
+./usr/games/lamevo-meet
 ./usr/lib/games/lamevo/lamevo
 ./usr/share/applications/lamevo.desktop
 ./usr/share/doc/lamevo/changelog.gz
@@ -38,6 +40,7 @@ expected_files=$(sort <<'END'
 ./usr/share/icons/hicolor/64x64/apps/lamevo.png
 ./usr/share/icons/hicolor/128x128/apps/lamevo.png
 ./usr/share/icons/hicolor/256x256/apps/lamevo.png
+./usr/share/man/man6/lamevo-meet.6.gz
 ./usr/share/man/man6/lamevo.6.gz
 ./usr/share/metainfo/org.example.lamevo.metainfo.xml
 END

@@ -320,7 +320,7 @@ class Game:
     the next bytes of it exactly, so a test reads the whole transcript step by step."""
 
     def __init__(self, screen, executable, folder, shotFolder, label, arguments=(),
-                 environment=None):
+                 environment=None, prefix=()):
         self.screen = screen
         self.shotFolder = shotFolder
         self.label = label
@@ -342,7 +342,8 @@ class Game:
         env = {**screen.env, "SDL_AUDIODRIVER": "dummy", **(environment or {})}
         env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
                                                      "detect_leaks=0"]))
-        self.process = subprocess.Popen([executable, *arguments], cwd=folder, env=env,
+        # prefix: a command the game runs under, such as "ip netns exec nl-a".
+        self.process = subprocess.Popen([*prefix, executable, *arguments], cwd=folder, env=env,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE)
         self.readers = [threading.Thread(target=self._read, args=(self.process.stdout, True),
@@ -462,6 +463,21 @@ class Game:
         extra = self.unread()
         if extra:
             raise HarnessError(f"unexpected console output: {extra.decode(errors='replace')!r}")
+
+    def expectMatch(self, pattern, timeout=PATIENCE):
+        """Waits until the unread output begins with a whole match of the regular expression
+        pattern (a str); moves past it and returns the match. For text with a measured figure
+        or a drawn code in it."""
+        compiled = re.compile(pattern.encode())
+
+        def match():
+            with self.changed:
+                found = compiled.match(bytes(self.output[self.cursor:]))
+                if found:
+                    self.cursor += found.end()
+                return found
+        return pollUntil(match, timeout, 0.01, f"{pattern!r} on the console",
+                         seen=self.describeUnread)
 
     def waitFor(self, text, timeout=PATIENCE):
         """Waits until text appears in the unread output; moves the cursor past it."""
@@ -673,9 +689,9 @@ class Run:
         self.otherScreens.append(VirtualScreen())
         return self.otherScreens[-1]
 
-    def start(self, folder=None, arguments=(), environment=None, screen=None):
+    def start(self, folder=None, arguments=(), environment=None, screen=None, prefix=()):
         game = Game(screen or self.screen, self.args.game, folder or self.args.pictures,
-                    self.args.shots, self.name, arguments, environment)
+                    self.args.shots, self.name, arguments, environment, prefix)
         self.games.append(game)
         return game
 
