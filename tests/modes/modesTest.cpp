@@ -150,6 +150,8 @@ TEST(Mode, AClubNightTakesItsGoAheadsFromTheConsoleRowAndFencesTheComputersInPie
         }
     });
     EXPECT_GT(pieces, 1);
+    EXPECT_LT(pieces, 100'000) << "the computers' row rests once the next go-ahead is asked";
+    EXPECT_EQ(between.find("Pool bout 3 of 6"), between.rfind("Pool bout 3 of 6"));
     EXPECT_NE(between.find("Pool bout 2 of 6: "), std::string::npos) << between;
     EXPECT_TRUE(between.ends_with("Hit Any Key then Enter to Start the Bout!")) << between;
     EXPECT_EQ(console.descriptor(), fileno(stdin)) << "the next go-ahead is awaited";
