@@ -671,6 +671,12 @@ TEST_F(Bout, TheComputerBeatsAStillARushingAndALungingPlayerAndTwoComputersFinis
                   std::tie(inOneGo.leftTouches, inOneGo.rightTouches));
         EXPECT_EQ(std::max(inOneGo.leftTouches, inOneGo.rightTouches), 5);
     }
+    // A bout to 1 is fenced too; with the game's clock standing still a budget is never used
+    // up, so the bout is fenced to its end in one piece.
+    ComputerBout toOne = startComputerBout(OpponentLevel::hard, OpponentLevel::easy, 1, 2);
+    EXPECT_TRUE(fenceComputerBoutFor(toOne, 50));
+    const BoutScore one = scoreOf(toOne.simulated);
+    EXPECT_EQ(one.leftTouches + one.rightTouches, 1);
     ComputerBout none = startComputerBout(OpponentLevel::hard, OpponentLevel::hard, 0, 1);
     EXPECT_TRUE(fenceComputerBoutFor(none, 0));
     EXPECT_EQ(scoreOf(none).leftTouches + scoreOf(none).rightTouches, 0);

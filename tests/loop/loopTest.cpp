@@ -26,6 +26,8 @@ class Loop : public ::testing::Test {
     std::vector<Milliseconds> waits; // the times the loop slept until
 
     void SetUp() override {
+        left = Fencer{ann, LEFT_EN_GARDE_CELL, 0, LEFT_PLAYER};
+        right = Fencer{bob, RIGHT_EN_GARDE_CELL, 0, RIGHT_PLAYER};
         bout = BoutState{};
         bout.leftFencer = &left;
         bout.rightFencer = &right;
@@ -119,6 +121,9 @@ TEST_F(Loop, WhatTheBoutShowsIsItsFieldsNotItsBytes) {
         [](BoutState& state) { state.crossedHalt = 1; },
         [](BoutState& state) { state.rightSpriteTexture = 4; },
         [](BoutState& state) { state.leftQuad.vertex[3].y += 1; },
+        [](BoutState& state) { state.leftQuad.vertex[0].y += 1; },
+        [](BoutState& state) { state.leftFencer->name = bob; },
+        [](BoutState& state) { state.rightFencer->name = ann; },
         [](BoutState& state) { state.rightQuad.vertex[0].x += 1; },
     };
     for (std::size_t change = 0; change < changes.size(); ++change) {
@@ -128,6 +133,8 @@ TEST_F(Loop, WhatTheBoutShowsIsItsFieldsNotItsBytes) {
     }
     bout.leftFencer = nullptr;
     EXPECT_EQ(shownBout(bout).leftName, "");
+    bout.rightFencer = nullptr;
+    EXPECT_EQ(shownBout(bout).rightTouches, 0);
 }
 
 // The console as the club night reads it: whole lines, the listening ending after a go-ahead

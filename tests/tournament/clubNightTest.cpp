@@ -573,4 +573,57 @@ TEST(ClubNightDeathTest, InputEndingAtTheCountEndsTheNight) {
                 "the input ended before the club night could be set up");
 }
 
+// A night of Ann and three computers as the window's loop runs it: the go-ahead's question
+// ends the dialogue, and the computers' bout after Ann's first is fenced in the shortest
+// pieces, the shared bout untouched between them, with the very console text and results of
+// the same night fenced in one go.
+struct NightRun {
+    std::string said;
+    int pieces = 0;
+    std::vector<NightTurn> turns;
+};
+
+NightRun fenceAnnsFirstBout(Milliseconds budget) {
+    NightRun run;
+    prepareClubNight({std::nullopt, 5});
+    std::FILE* input = std::tmpfile();
+    std::fputs("4\nAnn\neasy\nnormal\nhard\n", input);
+    std::rewind(input);
+    run.said = captureStdout([&] {
+        run.turns.push_back(beginClubNight(input));
+        const WindowBout seat = startAnnouncedBout();
+        EXPECT_TRUE(seat.computer.has_value());
+        const BoutState fenced = bout;
+        bout.rightFencer->touches = 5; // Ann's opponent wins 5-0
+        bout.rightWon = 1;
+        NightTurn turn = finishWindowBout(budget);
+        while (turn == NightTurn::computersFencing) {
+            ++run.pieces;
+            EXPECT_EQ(bout.leftFencer, fenced.leftFencer);
+            EXPECT_EQ(bout.rightWon, 1) << "the window's bout stays as it was";
+            turn = fenceComputersOn(budget);
+        }
+        run.turns.push_back(turn);
+    });
+    std::fclose(input);
+    return run;
+}
+
+TEST(ClubNight, TheComputersBoutBetweenTheWindowsIsFencedInPiecesAsInOneGo) {
+    const NightRun inOneGo = fenceAnnsFirstBout(NOTHING_DUE);
+    const NightRun inPieces = fenceAnnsFirstBout(0);
+    EXPECT_EQ(inOneGo.pieces, 0);
+    EXPECT_GT(inPieces.pieces, 10);
+    EXPECT_EQ(inPieces.said, inOneGo.said);
+    EXPECT_EQ(inOneGo.turns,
+              (std::vector<NightTurn>{NightTurn::goAheadAsked, NightTurn::goAheadAsked}));
+    EXPECT_EQ(inPieces.turns, inOneGo.turns);
+    EXPECT_NE(inOneGo.said.find("Pool bout 1 of 6: Ann against"), std::string::npos)
+        << inOneGo.said;
+    EXPECT_NE(inOneGo.said.find("\n\nPool bout 2 of 6: "), std::string::npos)
+        << "the computers' result";
+    EXPECT_NE(inOneGo.said.find("Pool bout 3 of 6: Ann against"), std::string::npos);
+    EXPECT_TRUE(inOneGo.said.ends_with("Hit Any Key then Enter to Start the Bout!"));
+}
+
 } // namespace
