@@ -599,8 +599,9 @@ bool isFromPeer(const ENetHost& host, const ScreenedDatagram& datagram) {
 // retry from the same socket, which ENet itself sorts out).
 bool hasWaitingConnection(const ENetHost& host) {
     for (const ENetPeer* peer = host.peers; peer < host.peers + host.peerCount; ++peer) {
+        // The meet server's own connection shares its address with the relay it runs.
         if (peer->state != ENET_PEER_STATE_DISCONNECTED && peer != session.opponent &&
-            peer->address.host == host.receivedAddress.host &&
+            !isMeetPeer(peer) && peer->address.host == host.receivedAddress.host &&
             peer->address.port != host.receivedAddress.port) {
             return true;
         }
