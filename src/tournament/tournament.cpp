@@ -780,16 +780,30 @@ std::string resultsCsv(const Tournament& tournament) {
     return csv;
 }
 
-bool resultsPathWritable(const std::string& path, std::string& fault) {
-    std::string target;
-    ExistingFile existing{};
+namespace {
+
+// The file the results go to (a link's target) and a new temporary file beside it, open for
+// writing; -1, with fault saying why, where either cannot be had.
+int openTemporaryBesideTarget(const std::string& path, std::string& target, ExistingFile& existing,
+                              std::string& temporary, std::string& fault) {
     if (!resultsTarget(path, target, fault) || !targetWritable(target, existing, fault)) {
-        return false;
+        return -1;
     }
-    std::string temporary;
     const int file = makeTemporaryBeside(target, temporary);
     if (file < 0) {
         fault = target + ": " + std::strerror(errno);
+    }
+    return file;
+}
+
+} // namespace
+
+bool resultsPathWritable(const std::string& path, std::string& fault) {
+    std::string target;
+    ExistingFile existing{};
+    std::string temporary;
+    const int file = openTemporaryBesideTarget(path, target, existing, temporary, fault);
+    if (file < 0) {
         return false;
     }
     close(file);
@@ -800,13 +814,9 @@ bool resultsPathWritable(const std::string& path, std::string& fault) {
 bool writeResultsFile(const std::string& path, const std::string& text, std::string& fault) {
     std::string target;
     ExistingFile existing{};
-    if (!resultsTarget(path, target, fault) || !targetWritable(target, existing, fault)) {
-        return false;
-    }
     std::string temporary;
-    const int file = makeTemporaryBeside(target, temporary);
+    const int file = openTemporaryBesideTarget(path, target, existing, temporary, fault);
     if (file < 0) {
-        fault = target + ": " + std::strerror(errno);
         return false;
     }
     bool written = fchmod(file, existing.exists ? existing.mode : newFileMode()) == 0;
