@@ -68,6 +68,9 @@ void onIdle() {
     runSharedHaltTimer();
     runFenceBannerTimer();
     runWinExitTimer();
+    if (boutListener.idleTurn != nullptr) {
+        boutListener.idleTurn();
+    }
 }
 
 bool waitsForTheClock() {

@@ -20,6 +20,7 @@
 #include "network.h"
 #include "opponent.h"
 #include "pads.h"
+#include "replay.h"
 #include "tournament.h"
 
 namespace {
@@ -141,6 +142,70 @@ void endClubNightBout(int status) {
     seatForBout(std::move(next->computer));
 }
 
+// A replay in the window: the recording's presses at its own pace, which the player sets; no
+// key or pad moves a fencer.
+ReplayPace replayPace;
+
+void showReplayPace() {
+    const std::string title = std::string(WINDOW_TITLE) + ": replay, " + replayPaceName(replayPace);
+    glutSetWindowTitle(title.c_str());
+}
+
+void onReplayKey(unsigned char key, int, int) {
+    if (changeReplayPace(replayPace, key, monotonicMilliseconds())) {
+        showReplayPace();
+    }
+}
+
+void onReplaySpecialKey(int key, int x, int y) {
+    if (key != GLUT_KEY_RIGHT) {
+        onSpecialKey(key, x, y);
+        return;
+    }
+    replayPace.boutAnchor = skipToNextHalt();
+    replayPace.realAnchor = monotonicMilliseconds();
+    requestFrame();
+}
+
+void replayStep() {
+    replayUntil(boutTimeAt(replayPace, monotonicMilliseconds()));
+}
+
+Milliseconds replayWakeAt() {
+    const std::optional<Milliseconds> next = nextReplayMoment();
+    const std::optional<Milliseconds> real = next ? realTimeOf(replayPace, *next) : std::nullopt;
+    return real ? *real : NOTHING_DUE;
+}
+
+[[noreturn]] void runWindowReplay(const Recording& recording) {
+    glutKeyboardFunc(onReplayKey);
+    glutSpecialFunc(onReplaySpecialKey);
+    showReplayPace();
+    beginReplay(recording, true);
+    replayPace.realAnchor = monotonicMilliseconds();
+    runEventLoop(replayStep, replayWakeAt, {});
+    std::exit(0);
+}
+
+// --record=FILE: the bout from here on, with its names and the computer's level and seed.
+void startBoutRecording(const GameOptions& options, std::uint32_t computerSeed) {
+    if (!options.recordPath) {
+        return;
+    }
+    Recording header;
+    header.leftName = bout.leftFencer->name;
+    header.rightName = bout.rightFencer->name;
+    header.touchLimit = bout.touchLimit;
+    if (computer) {
+        header.computers.push_back({computer->playerNumber, computer->level, computerSeed});
+    }
+    const std::string fault = startRecording(options.recordPath->c_str(), header);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "%s\n", fault.c_str());
+        std::exit(STARTUP_FAILURE);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -156,6 +221,20 @@ int main(int argc, char** argv) {
     if (commandLine.options.showVersion) {
         printVersion(stdout);
         return 0;
+    }
+
+    // A recording to replay is read, or refused, before any window opens.
+    Recording replayed;
+    if (!commandLine.options.replayPath.empty()) {
+        const std::string fault = readRecording(commandLine.options.replayPath.c_str(), replayed);
+        if (!fault.empty()) {
+            std::fprintf(stderr, "%s\n", fault.c_str());
+            return STARTUP_FAILURE;
+        }
+        if (commandLine.options.check) {
+            const std::string& expect = commandLine.options.expectPath;
+            return checkReplay(replayed, expect.empty() ? nullptr : expect.c_str());
+        }
     }
 
     if (commandLine.options.tournament) {
@@ -183,11 +262,11 @@ int main(int argc, char** argv) {
     if (commandLine.options.fullScreen) {
         switchFullScreen();
     }
+    const std::optional<std::uint32_t> seed = commandLine.options.seed;
+    const std::uint32_t computerSeed = seed ? *seed : std::random_device{}();
     if (commandLine.options.computer) {
-        const std::optional<std::uint32_t> seed = commandLine.options.seed;
         localSides.right = false;
-        computer = createOpponent(RIGHT_PLAYER, *commandLine.options.computer,
-                                  seed ? *seed : std::random_device{}());
+        computer = createOpponent(RIGHT_PLAYER, *commandLine.options.computer, computerSeed);
     }
     glutDisplayFunc(drawFrame);
     glutReshapeFunc(reshapeScene);
@@ -202,6 +281,10 @@ int main(int argc, char** argv) {
         controlHooks.playSound = playBoutSound;
     }
     resetSprites();
+
+    if (!commandLine.options.replayPath.empty()) {
+        runWindowReplay(replayed);
+    }
 
     if (commandLine.options.tournament) {
         controlHooks.endProcess = endClubNightBout;
@@ -221,6 +304,7 @@ int main(int argc, char** argv) {
     bout.leftFencer = createFencer(firstName, LEFT_PLAYER);
     bout.rightFencer = createFencer(secondName, RIGHT_PLAYER);
     resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
+    startBoutRecording(options, computerSeed);
     if (networked) {
         if (options.hostPort) {
             printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);

@@ -17,6 +17,8 @@ BoutScore fenceSimulatedBout(std::int32_t touchLimit,
         return {0, 0};
     }
     const SavedWorld saved;
+    // A recording of this bout hears it; the fencers' imagined bouts stay unheard.
+    boutListener = saved.listener;
     sandboxClock = {SIMULATED_START_MILLISECONDS, SIMULATED_START_MILLISECONDS,
                     SIMULATED_START_MILLISECONDS / 1000};
 
