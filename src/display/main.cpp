@@ -238,7 +238,8 @@ int main(int argc, char** argv) {
     }
 
     if (commandLine.options.tournament) {
-        prepareClubNight({commandLine.options.resultsPath, commandLine.options.seed});
+        prepareClubNight({commandLine.options.resultsPath, commandLine.options.seed,
+                          commandLine.options.recordPath.has_value()});
     }
     char* firstName = nullptr;
     char* secondName = nullptr;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -19,7 +20,10 @@ struct Recorder {
     // after that turn in the replay too.
     WholeSeconds idleSecond = 0;
     bool idleHeard = false;
-    Milliseconds latest = 0; // the latest time written: presses never go back
+    bool idleSincePress = true; // an idle turn has been heard since the latest press
+    bool pressed = false;       // a press has been written
+    Milliseconds latest = 0;    // the latest time written: presses never go back
+    Milliseconds lastHeard = 0; // the bout's time at the latest press or idle turn heard
 };
 Recorder recorder;
 
@@ -97,14 +101,23 @@ void hearKey(unsigned char key) {
     const bool idleTurnedThisSecond = recorder.idleHeard && recorder.idleSecond == second;
     if (!idleTurnedThisSecond && waitsForTheClock()) {
         into = 0; // the loop had yet to let this second's time pass: the key came first
-    } else if (idleTurnedThisSecond && into == 0) {
-        into = 1;
     }
-    const Milliseconds at = boutTime(second, into);
+    Milliseconds at = boutTime(second, into);
+    // Presses replayed at one millisecond reach the bout together, with no idle turn between:
+    // so are those that came so here, and those with a turn between are kept apart.
+    const bool sameSecondAsLatest = at / 1000 == recorder.latest / 1000;
+    if (recorder.pressed && sameSecondAsLatest && !recorder.idleSincePress) {
+        at = recorder.latest;
+    } else if ((idleTurnedThisSecond && at % 1000 == 0) ||
+               (recorder.pressed && at == recorder.latest && at % 1000 != 999)) {
+        at += 1; // after the turn the replay lets pass at the second's first millisecond
+    }
     const unsigned char lowerKey = key == ':' ? ';' : static_cast<unsigned char>(std::tolower(key));
     for (const CommandKeys& keys : COMMAND_KEYS) {
         if (commandKey(player, keys.command) == lowerKey) {
             recorder.latest = at;
+            recorder.pressed = true;
+            recorder.idleSincePress = false;
             write(pressText({at, player, keys.command}));
             return;
         }
@@ -118,6 +131,8 @@ void hearIdleTurn() {
     }
     recorder.idleSecond = startClock();
     recorder.idleHeard = true;
+    recorder.idleSincePress = true;
+    recorder.lastHeard = boutTime(recorder.idleSecond, millisecondsIntoSecond(recorder.idleSecond));
 }
 
 } // namespace
@@ -139,16 +154,46 @@ std::string startRecording(const char* path, const Recording& header) {
         return fault;
     }
     boutListener = {hearKey, hearIdleTurn};
+    static const bool stopsAtExit = std::atexit(stopRecording) == 0;
+    (void)stopsAtExit;
     return "";
 }
 
 void stopRecording() {
-    if (recorder.file != nullptr) {
-        endOnceWon();
+    endOnceWon();
+    // Nothing in the bout changes between the latest turn or press and the end of the game.
+    if (recorder.file != nullptr && recorder.clockStarted) {
+        write(stopText(std::max(recorder.lastHeard, recorder.latest)));
     }
     closeFile();
 }
 
 bool recordingOpen() {
     return recorder.file != nullptr;
+}
+
+std::string clubBoutRecordingPath(const std::string& resultsPath, std::int32_t boutNumber,
+                                  const std::string& stage, const std::string& leftName,
+                                  const std::string& rightName) {
+    const std::size_t folderEnd = resultsPath.rfind('/');
+    const std::size_t nameStart = folderEnd == std::string::npos ? 0 : folderEnd + 1;
+    std::string stem = resultsPath.substr(nameStart);
+    const std::size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && dot > 0) {
+        stem.erase(dot);
+    }
+    const auto safe = [](const std::string& name) {
+        std::string kept = name;
+        for (char& byte : kept) {
+            const auto code = static_cast<unsigned char>(byte);
+            const bool allowed = std::isalnum(code) != 0 || code >= 0x80 ||
+                                 std::strchr("()+,.-_=@", byte) != nullptr;
+            byte = allowed && code != 0 ? byte : '_';
+        }
+        return kept;
+    };
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d", boutNumber);
+    return resultsPath.substr(0, nameStart) + safe(stem) + "-" + number + "-" + stage + "-" +
+           safe(leftName) + "-" + safe(rightName) + ".lamevo";
 }

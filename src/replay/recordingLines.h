@@ -11,3 +11,5 @@ std::string headerText(const Recording& recording);
 std::string pressText(const RecordedPress& press);
 // The end line: when a fencer won, and the score.
 std::string endText(Milliseconds at, std::int32_t leftTouches, std::int32_t rightTouches);
+// The stop line: when the game ended before a win.
+std::string stopText(Milliseconds at);

@@ -122,6 +122,9 @@ struct Reading {
         if (key == "end") {
             return takeEnd(words);
         }
+        if (key == "stop") {
+            return takeStop(words);
+        }
         if (pressesBegun) {
             return "'" + std::string(key) + "' among the presses";
         }
@@ -196,6 +199,21 @@ struct Reading {
             return "a press of an unknown side or command";
         }
         recording.presses.push_back({*at, *side, command->command});
+        return "";
+    }
+
+    std::string takeStop(const std::vector<std::string_view>& words) {
+        if (!headerComplete()) {
+            return "a stop before both names and the touch limit";
+        }
+        const auto at = words.size() == 2 ? decimal<Milliseconds>(words[1]) : std::nullopt;
+        if (!at || *at > LATEST_RECORDED_MILLISECOND ||
+            (!recording.presses.empty() && *at < recording.presses.back().at)) {
+            return "a stop without its time, or earlier than a press";
+        }
+        recording.stopped = true;
+        recording.stoppedAt = *at;
+        ended = true;
         return "";
     }
 
@@ -331,6 +349,10 @@ std::string endText(Milliseconds at, std::int32_t leftTouches, std::int32_t righ
            std::to_string(rightTouches) + "\n";
 }
 
+std::string stopText(Milliseconds at) {
+    return "stop " + std::to_string(at) + "\n";
+}
+
 std::string formatRecording(const Recording& recording) {
     std::string text = headerText(recording);
     for (const RecordedPress& press : recording.presses) {
@@ -338,6 +360,8 @@ std::string formatRecording(const Recording& recording) {
     }
     if (recording.won) {
         text += endText(recording.wonAt, recording.leftTouches, recording.rightTouches);
+    } else if (recording.stopped) {
+        text += stopText(recording.stoppedAt);
     }
     return text;
 }

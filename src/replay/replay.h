@@ -17,9 +17,12 @@
 // per press: its time on the bout's clock in milliseconds, its side and its command. The
 // bout's clock starts at the beginning of the whole second in which the bout began, so that
 // a press at 2011 fell 11 ms after the second turn that began the bout's third second: each
-// press falls where it fell between the turns of the second that move the lunges. The last
-// line, once a fencer has won, gives that moment and the score; a recording without it was cut
-// short (the window closed, the other machine lost, a crash) and keeps what was fenced.
+// press falls where it fell between the turns of the second that move the lunges. Presses at
+// one millisecond reached the bout together, with no idle turn between them; a press at the
+// first millisecond of a second came before the idle turn that let that second's time pass. The
+// last line, once a fencer has won, gives that moment and the score. A bout that ends before a win
+// (the window closed, the other machine lost) ends with "stop" and the moment it stopped; a
+// recording with neither line was cut short by a crash. Either keeps what was fenced.
 // A bout the computer fenced against itself, decided at once on simulated clocks, says so with
 // "clock simulated": it is played again the way it was fenced, one idle step a millisecond.
 #pragma once
@@ -64,6 +67,8 @@ struct Recording {
     std::vector<RecordedPress> presses; // in time order
     bool won = false;                   // the end line: a fencer won
     Milliseconds wonAt = 0;
+    bool stopped = false; // the stop line: the game ended before a win
+    Milliseconds stoppedAt = 0;
     std::int32_t leftTouches = 0; // the score the end line gives
     std::int32_t rightTouches = 0;
 };
@@ -97,12 +102,22 @@ std::string formatRecording(const Recording& recording);
 // goes on.
 std::string startRecording(const char* path, const Recording& header);
 
-// Stops listening and closes the file if it is still open; the recording then has no end
-// line unless a fencer had won. Safe to call when nothing is recorded.
+// Stops listening and closes the file if it is still open: the end line if a fencer has won,
+// otherwise the stop line with the bout's time now. The game's exit does the same. Safe to
+// call when nothing is recorded.
 void stopRecording();
 
 // Whether a recording is being written now.
 bool recordingOpen();
+
+// Where a club night keeps one of its bouts: beside its results file, named after the results
+// file, the bout's number in the night (two digits at least), its stage ("pool", or "de" and the
+// places left: "de-8") and both names, as "club-03-pool-Ann-Riposte(easy).lamevo" beside
+// "club.csv". Bytes of a name that a file name should not hold (a slash, a blank, a control
+// character, a quote...) become '_'.
+std::string clubBoutRecordingPath(const std::string& resultsPath, std::int32_t boutNumber,
+                                  const std::string& stage, const std::string& leftName,
+                                  const std::string& rightName);
 
 // ---- Playing a recording back ----
 
@@ -115,9 +130,10 @@ inline constexpr WholeSeconds REPLAY_FIRST_SECOND = 1000;
 // sayCutShort, a recording cut short says so (CUT_SHORT_NOTE) once its last press is played.
 void beginReplay(const Recording& recording, bool sayCutShort);
 
-// Plays the bout on to the bout's millisecond until (or up to where it stops, if sooner):
-// each press at its time through onKeyPress, then the idle step run until it changes nothing
-// more, as the game's loop does after every key; and the idle step at each turn of the second.
+// Plays the bout on to the bout's millisecond until (or up to where it stops, if sooner): the
+// presses of each millisecond through onKeyPress, then the idle step run until it changes
+// nothing more, as the game's loop does after keys; and the idle step at each turn of the
+// second. A recording on the simulated clock runs the idle step once each millisecond instead.
 void replayUntil(Milliseconds until);
 
 // The replay's bout clock, in milliseconds.
@@ -127,8 +143,8 @@ Milliseconds replayNow();
 // second; none once it has stopped.
 std::optional<Milliseconds> nextReplayMoment();
 
-// Whether the replay has stopped: a fencer has won, or a recording cut short has played its
-// last press.
+// Whether the replay has stopped: a fencer has won, or a recording that ends without a win has
+// played up to its stop line, or, without one, up to its last press.
 bool replayStopped();
 
 // Plays on as fast as can be to the moment a halt begins, if the bout has one more before it
@@ -136,9 +152,9 @@ bool replayStopped();
 // millisecond where it stands then.
 Milliseconds skipToNextHalt();
 
-// What the console says when a recording cut short has played its last press.
+// What the console says when a recording that ends without a win has played to its end.
 inline constexpr char CUT_SHORT_NOTE[] =
-    "\nThe recording ends here: the bout was cut short after this press.\n";
+    "\nThe recording ends here: the bout was cut short before either fencer won.\n";
 
 // --replay=FILE --check: replays recording without a window on simulated clocks, as fast as
 // they can run, printing the console text the bout printed and then one line with the final

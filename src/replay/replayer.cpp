@@ -69,24 +69,22 @@ void press() {
     onKeyPress(commandKey(next.playerNumber, next.command), 0, 0);
 }
 
-// Everything that happens at replay.now.
+// Everything that happens at replay.now: the presses of this millisecond, which reached the
+// bout together, then the idle step as the bout's loop ran it.
 void playMoment() {
-    if (replay.recording->simulatedClock) {
-        while (pressDue()) {
-            press();
-        }
-        onIdle();
-    } else if (!pressDue()) {
-        settle();
-    }
     while (pressDue()) {
         press();
+    }
+    if (replay.recording->simulatedClock) {
+        onIdle();
+    } else {
         settle();
     }
     replay.begun = true;
     const Recording& recording = *replay.recording;
-    const bool cutShortAndPlayed =
-        !recording.won && replay.nextPress == recording.presses.size() && !someoneWon();
+    const bool cutShortAndPlayed = !recording.won && !someoneWon() &&
+                                   replay.nextPress == recording.presses.size() &&
+                                   (!recording.stopped || replay.now >= recording.stoppedAt);
     // A recording whose win does not come in the replay stops a second after its end line.
     const bool winMissed = recording.won && !someoneWon() && replay.now > recording.wonAt + 1000;
     if (cutShortAndPlayed && !replay.cutShort && replay.sayCutShort) {
@@ -134,6 +132,8 @@ std::optional<Milliseconds> nextReplayMoment() {
     const Recording& recording = *replay.recording;
     if (!replay.stopped && replay.nextPress < recording.presses.size()) {
         next = std::min(next, recording.presses[replay.nextPress].at);
+    } else if (!replay.stopped && recording.stopped) {
+        next = std::min(next, std::max(replay.now, recording.stoppedAt));
     }
     return next;
 }

@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "console.h"
+#include "replay.h"
 #include "tournament.h"
 
 namespace {
@@ -19,6 +20,9 @@ std::optional<std::uint32_t> seedOption;
 std::optional<NextBout> windowBout;
 bool windowBoutRecorded = false;
 Fencer windowFencers[2];
+// With recordBouts each bout goes into a recording of its own beside the results.
+bool recordBouts = false;
+std::int32_t boutsStarted = 0;
 
 [[noreturn]] void inputEndedTooSoon() {
     std::fputs("The Lamevo: the input ended before the club night could be set up.\n", stderr);
@@ -165,6 +169,29 @@ std::string stageOf(const NextBout& next) {
     }
 }
 
+// Starts the recording of the bout about to be fenced, if the night keeps them; a file that
+// cannot be written is said on standard error and the night goes on unrecorded for it.
+void recordNextBout(const NextBout& next, std::vector<RecordedComputer> computers,
+                    bool simulatedClock) {
+    ++boutsStarted;
+    if (!recordBouts || !resultsPath) {
+        return;
+    }
+    Recording header;
+    header.leftName = night.seats[next.leftSeat].name;
+    header.rightName = night.seats[next.rightSeat].name;
+    header.touchLimit = next.touchLimit;
+    header.computers = std::move(computers);
+    header.simulatedClock = simulatedClock;
+    const std::string stage = next.pool ? "pool" : "de-" + std::to_string(next.round);
+    const std::string path =
+        clubBoutRecordingPath(*resultsPath, boutsStarted, stage, header.leftName, header.rightName);
+    const std::string fault = startRecording(path.c_str(), header);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "%s\n", fault.c_str());
+    }
+}
+
 WindowBout startWindowBout(std::FILE* input, const NextBout& next) {
     const Seat& left = night.seats[next.leftSeat];
     const Seat& right = night.seats[next.rightSeat];
@@ -185,11 +212,16 @@ WindowBout startWindowBout(std::FILE* input, const NextBout& next) {
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
     controlHooks.requestRedraw();
     WindowBout seat;
-    if (left.computer) {
-        seat.computer = createOpponent(LEFT_PLAYER, *left.computer, night.lots());
-    } else if (right.computer) {
-        seat.computer = createOpponent(RIGHT_PLAYER, *right.computer, night.lots());
+    std::vector<RecordedComputer> computers;
+    for (const std::int32_t side : {LEFT_PLAYER, RIGHT_PLAYER}) {
+        const Seat& seated = side == LEFT_PLAYER ? left : right;
+        if (seated.computer && !seat.computer) {
+            const std::uint32_t seed = night.lots();
+            seat.computer = createOpponent(side, *seated.computer, seed);
+            computers.push_back({side, *seated.computer, seed});
+        }
     }
+    recordNextBout(next, computers, false);
     return seat;
 }
 
@@ -222,8 +254,13 @@ WindowBout fenceOn(std::FILE* input) {
         if (!left.computer || !right.computer) {
             return startWindowBout(input, *next);
         }
+        const std::uint32_t seed = night.lots();
+        recordNextBout(*next,
+                       {{LEFT_PLAYER, *left.computer, seed}, {RIGHT_PLAYER, *right.computer, seed}},
+                       true);
         const BoutScore score =
-            fenceComputerBout(*left.computer, *right.computer, next->touchLimit, night.lots());
+            fenceComputerBout(*left.computer, *right.computer, next->touchLimit, seed);
+        stopRecording();
         const std::string stage = stageOf(*next);
         announce("\n\n%s: %s %d - %d %s\n", stage.c_str(), left.name.c_str(), score.leftTouches,
                  score.rightTouches, right.name.c_str());
@@ -239,6 +276,7 @@ WindowBout fenceOn(std::FILE* input) {
 void prepareClubNight(const ClubNightOptions& options) {
     resultsPath = options.resultsPath;
     seedOption = options.seed;
+    recordBouts = options.recordBouts;
     std::string fault;
     if (resultsPath && !writeResultsFile(*resultsPath, resultsCsv(Tournament{}), fault)) {
         std::fprintf(stderr, "The Lamevo cannot write the results to %s: %s.\n",

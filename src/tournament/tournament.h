@@ -124,6 +124,7 @@ bool writeResultsFile(const std::string& path, const std::string& text, std::str
 struct ClubNightOptions {
     std::optional<std::string> resultsPath;
     std::optional<std::uint32_t> seed; // for the lots and the computers; drawn when absent
+    bool recordBouts = false; // each bout recorded beside the results (clubBoutRecordingPath)
 };
 
 // What the window fences next: the computer facing a person, if one does.
