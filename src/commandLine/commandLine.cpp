@@ -179,10 +179,6 @@ std::string replayRefusal(const GameOptions& chosen, int ways) {
         return "lamevo: --record alone keeps a club night's bouts beside its results; add "
                "--tournament and --results, or give --record=FILE.";
     }
-    if (chosen.recordPath && !chosen.joinAddress.empty()) {
-        return "lamevo: the host records a bout over the network; --record goes with --host, "
-               "not with --join.";
-    }
     if (chosen.recordPath && !chosen.recordPath->empty() && chosen.tournament) {
         return "lamevo: a club night keeps each bout in a file of its own beside the results: "
                "give --record alone.";

@@ -188,8 +188,11 @@ Milliseconds replayWakeAt() {
 }
 
 // --record=FILE: the bout from here on, with its names and the computer's level and seed.
+// The host records every bout over the network, for the joiner's --record.
 void startBoutRecording(const GameOptions& options, std::uint32_t computerSeed) {
-    if (!options.recordPath) {
+    if (options.hostPort) {
+        copyRecordingLines(sendRecordingLine);
+    } else if (!options.recordPath || !options.joinAddress.empty()) {
         return;
     }
     Recording header;
@@ -199,7 +202,8 @@ void startBoutRecording(const GameOptions& options, std::uint32_t computerSeed) 
     if (computer) {
         header.computers.push_back({computer->playerNumber, computer->level, computerSeed});
     }
-    const std::string fault = startRecording(options.recordPath->c_str(), header);
+    const std::string fault =
+        startRecording(options.recordPath ? options.recordPath->c_str() : "/dev/null", header);
     if (!fault.empty()) {
         std::fprintf(stderr, "%s\n", fault.c_str());
         std::exit(STARTUP_FAILURE);
@@ -298,6 +302,14 @@ int main(int argc, char** argv) {
     if (options.hostPort) {
         bout.touchLimit = hostSetup(stdin, *options.hostPort, &firstName, &secondName);
     } else if (networked) {
+        if (options.recordPath) {
+            const std::string fault = startCopiedRecording(options.recordPath->c_str());
+            if (!fault.empty()) {
+                std::fprintf(stderr, "%s\n", fault.c_str());
+                return STARTUP_FAILURE;
+            }
+            takeRecordingLines(writeCopiedLine);
+        }
         joinSetup(stdin, options.joinAddress.c_str(), options.joinPort, &firstName, &secondName);
     } else {
         bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);

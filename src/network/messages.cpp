@@ -43,6 +43,7 @@ constexpr KindRule KIND_RULES[] = {
     {MessageKind::scene, Sender::host, SCENE_SIZE, SCENE_SIZE},
     {MessageKind::pose, Sender::host, 2, 2},
     {MessageKind::sound, Sender::host, 2, 2},
+    {MessageKind::recording, Sender::host, 3, 1 + LONGEST_CONSOLE_TEXT},
 };
 
 struct Writer {
@@ -160,6 +161,7 @@ std::vector<std::uint8_t> encodeMessage(const Message& message) {
         break;
     case MessageKind::name:
     case MessageKind::console:
+    case MessageKind::recording:
         bytes.insert(bytes.end(), message.text.begin(), message.text.end());
         break;
     case MessageKind::command:
@@ -226,6 +228,12 @@ const char* decodeMessage(const std::uint8_t* bytes, std::size_t size, Sender se
         [[fallthrough]];
     case MessageKind::console:
         message.text = std::string_view(reinterpret_cast<const char*>(body), bodySize);
+        return nullptr;
+    case MessageKind::recording:
+        message.text = std::string_view(reinterpret_cast<const char*>(body), bodySize);
+        if (message.text.find('\n') != bodySize - 1) {
+            return "a recording's line that is not one whole line";
+        }
         return nullptr;
     case MessageKind::command:
         if (body[0] >= std::size(COMMAND_KEYS)) {

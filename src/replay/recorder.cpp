@@ -26,6 +26,9 @@ struct Recorder {
     Milliseconds lastHeard = 0; // the bout's time at the latest press or idle turn heard
 };
 Recorder recorder;
+void (*copyLine)(std::string_view line) = nullptr;
+std::FILE* copiedFile = nullptr;
+std::string copiedPath;
 
 // Where in its whole second the bout's clock stands, 0 to 999. The system clock's whole
 // seconds are std::time's, which turns a few milliseconds after the precise clock: until it
@@ -66,6 +69,9 @@ bool written(const std::string& text) {
 }
 
 void write(const std::string& line) {
+    if (copyLine != nullptr) {
+        copyLine(line);
+    }
     if (!written(line)) {
         std::fprintf(stderr,
                      "The Lamevo could not write the recording %s: %s. The bout goes on "
@@ -147,7 +153,13 @@ std::string startRecording(const char* path, const Recording& header) {
     recorder = Recorder{};
     recorder.file = file;
     recorder.path = path;
-    if (!written(headerText(header))) {
+    const std::string headerLines = headerText(header);
+    for (std::size_t start = 0; copyLine != nullptr && start < headerLines.size();) {
+        const std::size_t end = headerLines.find('\n', start) + 1;
+        copyLine(std::string_view(headerLines).substr(start, end - start));
+        start = end;
+    }
+    if (!written(headerLines)) {
         const std::string fault = "The Lamevo cannot write the recording " + std::string(path) +
                                   ": " + std::strerror(errno) + ".";
         closeFile();
@@ -196,4 +208,31 @@ std::string clubBoutRecordingPath(const std::string& resultsPath, std::int32_t b
     std::snprintf(number, sizeof number, "%02d", boutNumber);
     return resultsPath.substr(0, nameStart) + safe(stem) + "-" + number + "-" + stage + "-" +
            safe(leftName) + "-" + safe(rightName) + ".lamevo";
+}
+
+void copyRecordingLines(void (*copy)(std::string_view line)) {
+    copyLine = copy;
+}
+
+std::string startCopiedRecording(const char* path) {
+    copiedFile = std::fopen(path, "w");
+    copiedPath = path;
+    return copiedFile != nullptr ? ""
+                                 : "The Lamevo cannot write the recording " + copiedPath + ": " +
+                                       std::strerror(errno) + ".";
+}
+
+void writeCopiedLine(std::string_view line) {
+    if (copiedFile == nullptr) {
+        return;
+    }
+    if (std::fwrite(line.data(), 1, line.size(), copiedFile) != line.size() ||
+        std::fflush(copiedFile) != 0) {
+        std::fprintf(stderr,
+                     "The Lamevo could not write the recording %s: %s. The bout goes on "
+                     "unrecorded from here.\n",
+                     copiedPath.c_str(), std::strerror(errno));
+        std::fclose(copiedFile);
+        copiedFile = nullptr;
+    }
 }

@@ -110,6 +110,17 @@ void stopRecording();
 // Whether a recording is being written now.
 bool recordingOpen();
 
+// Where every line the recorder writes goes too, as it is written (the host sends them to the
+// joiner); null: nowhere.
+void copyRecordingLines(void (*copy)(std::string_view line));
+
+// A recording written from the lines another machine's recorder sends (the joiner's): opens
+// path (created or emptied), or returns the one line to show. Each line given to
+// writeCopiedLine is written and flushed as it comes; a write that fails says so on standard
+// error once and ends the copy.
+std::string startCopiedRecording(const char* path);
+void writeCopiedLine(std::string_view line);
+
 // Where a club night keeps one of its bouts: beside its results file, named after the results
 // file, the bout's number in the night (two digits at least), its stage ("pool", or "de" and the
 // places left: "de-8") and both names, as "club-03-pool-Ann-Riposte(easy).lamevo" beside

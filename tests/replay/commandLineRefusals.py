@@ -57,9 +57,6 @@ def main():
         (("--tournament", "--results=x.csv", "--record=y"), 2,
          "lamevo: a club night keeps each bout in a file of its own beside the results: give "
          "--record alone.\n"),
-        (("--join=localhost", "--record=y"), 2,
-         "lamevo: the host records a bout over the network; --record goes with --host, not "
-         "with --join.\n"),
     ]
     for arguments, status, said in table:
         got = run(*arguments)

@@ -85,6 +85,31 @@ def easyComputerEliminationBout(run):
                "Remise", "2", 4, LEFT_KEYS, 420, touchLimit=15)
 
 
+def onlineBout(run):
+    """A bout over the loopback, each machine pressing its own fencer's keys, recorded on both
+    machines: the two recordings are one, each kept with its own console's text."""
+    from testOnline import startPair
+    names = ("onlineHost", "onlineJoiner")
+    paths = [os.path.join(CORPUS, name + ".lamevo") for name in names]
+    host, joiner, _, _ = startPair(run, recordings=([f"--record={paths[0]}", "--mute"],
+                                                    [f"--record={paths[1]}", "--mute"]))
+    chooser = random.Random(5)
+    deadline = time.monotonic() + 240
+    while host.running() and joiner.running() and time.monotonic() < deadline:
+        game, keys = chooser.choice(((host, LEFT_KEYS), (joiner, RIGHT_KEYS)))
+        try:
+            game.keys("".join(chooser.choice(keys) for _ in range(chooser.randint(1, 3))),
+                      delay=chooser.randint(20, 200))
+        except Exception:
+            break
+        time.sleep(chooser.uniform(0.05, 0.7))
+    for game in (host, joiner):
+        game.waitExit(timeout=30)
+    assert open(paths[0]).read() == open(paths[1]).read(), "the two recordings differ"
+    for name, game, path in zip(names, (host, joiner), paths):
+        keep(name, game, path)
+
+
 def computersClubNight(run):
     """A club night of four computers: every bout decided at once on simulated clocks, each
     kept beside the results (their console text is not heard, so they have no transcript)."""
@@ -101,5 +126,5 @@ def computersClubNight(run):
 
 if __name__ == "__main__":
     os.makedirs(CORPUS, exist_ok=True)
-    Session().run([computersClubNight, keyboardPoolBout, keyboardBoutCutShort,
+    Session().run([computersClubNight, onlineBout, keyboardPoolBout, keyboardBoutCutShort,
                    hardComputerPoolBout, easyComputerEliminationBout])

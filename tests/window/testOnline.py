@@ -6,8 +6,11 @@ halt. Once straight, once through a relay that delays every datagram 40 ms and d
 ten each way; then both games end after the win, or the one that is left says that the other went away."""
 
 import heapq
+import os
 import random
 import socket
+import subprocess
+import tempfile
 import threading
 import time
 
@@ -59,13 +62,14 @@ class Relay:
                     self.outside.sendto(data, self.joiner)
 
 
-def startPair(run, relay=None):
+def startPair(run, relay=None, recordings=((), ())):
     """Host and joiner through the dialogue up to the first scoreboard on both consoles;
-    relay(hostPort) makes the link between them."""
+    relay(hostPort) makes the link between them; recordings: more arguments for each."""
     port = freePort()
     joinPort = relay(port).port if relay else port
-    host = run.start(arguments=[f"--host={port}"])
-    joiner = run.start(arguments=[f"--join=127.0.0.1:{joinPort}"], screen=run.otherScreen())
+    host = run.start(arguments=[f"--host={port}", *recordings[0]])
+    joiner = run.start(arguments=[f"--join=127.0.0.1:{joinPort}", *recordings[1]],
+                       screen=run.otherScreen())
     steps = consoleText.dialogueSteps("Ann", "Bo")
     host.expect(steps[0])
     host.answer("Ann")
@@ -121,8 +125,23 @@ def expectLost(game, name):
     assert status == 3 and game.errors.endswith(line), f"{status}, {game.errors!r}"
 
 
+def replaysAsPrinted(run, game, recording):
+    """The recording replays without a window to what the game's console printed."""
+    output = bytes(game.output)
+    transcript = recording + ".transcript"
+    with open(transcript, "wb") as file:
+        file.write(output[output.index(b"\nThis is a "):])
+    checked = subprocess.run([run.args.game, f"--replay={recording}", "--check",
+                              f"--expect={transcript}"], capture_output=True, timeout=60)
+    assert checked.returncode == 0, checked.stderr
+
+
 def boutOverLoopback(run):
-    host, joiner, bout, port = startPair(run)
+    # Both machines record the bout: the two recordings are one.
+    folder = tempfile.mkdtemp(prefix="lamevo-online-")
+    recordings = [os.path.join(folder, name + ".lamevo") for name in ("host", "joiner")]
+    host, joiner, bout, port = startPair(run, recordings=([f"--record={recordings[0]}"],
+                                                          [f"--record={recordings[1]}"]))
     # A stranger's datagram and a second joiner are refused, and the bout goes on.
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as stranger:
         stranger.sendto(b"hello", ("127.0.0.1", port))
@@ -145,6 +164,10 @@ def boutOverLoopback(run):
         status, ended = game.waitExit()
         log(f"a game ended with status {status} at {ended:.2f}")
         assert status == 0 and not game.unread(), game.describeUnread()
+    kept = [open(path).read() for path in recordings]
+    assert kept[0] == kept[1] and kept[0].endswith(" 5 0\n"), kept
+    replaysAsPrinted(run, host, recordings[0])
+    replaysAsPrinted(run, joiner, recordings[1])
 
 
 def boutThroughBadLink(run):
