@@ -26,16 +26,38 @@ struct Recorder {
     Milliseconds lastHeard = 0; // the bout's time at the latest press or idle turn heard
 };
 Recorder recorder;
+
 void (*copyLine)(std::string_view line) = nullptr;
 std::FILE* copiedFile = nullptr;
 std::string copiedPath;
+
+// The bout's clock is read once between two idle turns: the first reading is kept up to the
+// end of the next idle turn. A command or an idle turn reads the clock after its output and its
+// pictures, and the second must not turn between two readings, or what happened in one second
+// would replay split across two.
+struct ClockPin {
+    WholeSeconds (*unpinned)() = nullptr;
+    bool pinned = false;
+    WholeSeconds second = 0;
+};
+ClockPin pin;
+
+WholeSeconds pinnedClock() {
+    if (!pin.pinned) {
+        pin.second = pin.unpinned();
+        pin.pinned = true;
+    }
+    return pin.second;
+}
 
 // Where in its whole second the bout's clock stands, 0 to 999. The system clock's whole
 // seconds are std::time's, which turns a few milliseconds after the precise clock: until it
 // has, the precise clock's new second still belongs to the old one. Simulated clocks keep
 // their whole seconds on the thousands of their milliseconds.
 Milliseconds millisecondsIntoSecond(WholeSeconds second) {
-    if (controlHooks.now != systemClock) {
+    const bool systemSeconds = controlHooks.now == systemClock ||
+                               (controlHooks.now == pinnedClock && pin.unpinned == systemClock);
+    if (!systemSeconds) {
         const Milliseconds now = controlHooks.nowMilliseconds();
         return ((now % 1000) + 1000) % 1000;
     }
@@ -62,6 +84,10 @@ void closeFile() {
     }
     recorder.file = nullptr;
     boutListener = {nullptr, nullptr};
+    if (controlHooks.now == pinnedClock) {
+        controlHooks.now = pin.unpinned;
+    }
+    pin.pinned = false;
 }
 
 bool written(const std::string& text) {
@@ -132,13 +158,14 @@ void hearKey(unsigned char key) {
 
 void hearIdleTurn() {
     endOnceWon();
-    if (recorder.file == nullptr) {
-        return;
+    if (recorder.file != nullptr) {
+        recorder.idleSecond = startClock();
+        recorder.idleHeard = true;
+        recorder.idleSincePress = true;
+        recorder.lastHeard =
+            boutTime(recorder.idleSecond, millisecondsIntoSecond(recorder.idleSecond));
     }
-    recorder.idleSecond = startClock();
-    recorder.idleHeard = true;
-    recorder.idleSincePress = true;
-    recorder.lastHeard = boutTime(recorder.idleSecond, millisecondsIntoSecond(recorder.idleSecond));
+    pin.pinned = false;
 }
 
 } // namespace
@@ -166,6 +193,11 @@ std::string startRecording(const char* path, const Recording& header) {
         return fault;
     }
     boutListener = {hearKey, hearIdleTurn};
+    pin.pinned = false;
+    if (controlHooks.now != pinnedClock) {
+        pin.unpinned = controlHooks.now;
+        controlHooks.now = pinnedClock;
+    }
     static const bool stopsAtExit = std::atexit(stopRecording) == 0;
     (void)stopsAtExit;
     return "";
