@@ -136,6 +136,9 @@ Milliseconds readFakeMilliseconds() {
 char ann[] = "Ann";
 char bob[] = "Bob";
 
+// Milliseconds a pose's picture takes to show, as a slow disk would make it.
+Milliseconds pictureMilliseconds = 0;
+
 // The idle step until it changes nothing, as the loop runs it after a key and at a turn.
 void settle() {
     for (int turn = 0; turn < 8; ++turn) {
@@ -162,8 +165,12 @@ FencedBout fence(const std::multimap<Milliseconds, char>& keys, Milliseconds unt
     bout.leftFencer = &left;
     bout.rightFencer = &right;
     bout.touchLimit = POOL_TOUCH_LIMIT;
-    controlHooks = {fakeSeconds,          [] {},           [](Pose) {}, [](int) {},
-                    readFakeMilliseconds, [](BoutSound) {}};
+    controlHooks = {fakeSeconds,
+                    [] {},
+                    [](Pose) { fakeMilliseconds += pictureMilliseconds; },
+                    [](int) {},
+                    readFakeMilliseconds,
+                    [](BoutSound) {}};
     const Milliseconds start = 1'000'000;
     fakeMilliseconds = start;
     Recording header;
@@ -174,7 +181,7 @@ FencedBout fence(const std::multimap<Milliseconds, char>& keys, Milliseconds unt
     fenced.transcript = captureStdout([&] {
         printScoreboard(left, right, bout.touchLimit);
         for (Milliseconds at = 0; at <= until; ++at) {
-            fakeMilliseconds = start + at;
+            fakeMilliseconds = std::max(fakeMilliseconds, start + at);
             const bool late = std::find(lateTurns.begin(), lateTurns.end(), at) != lateTurns.end();
             if (at % 1000 == 0 && !late) {
                 settle();
@@ -248,6 +255,28 @@ TEST(RecordedBout, AKeyAfterTheTurnWasLetPassStaysAfterItAndTheWinEndsTheFile) {
     EXPECT_EQ(recording.wonAt, 23'000);
     const std::string text = fileText(fenced.recordingPath);
     EXPECT_LE((text.size() - HEADER.size()) / recording.presses.size(), 40u);
+}
+
+TEST(RecordedBout, ALungeWhosePictureIsSlowToShowKeepsTheSecondItWasPressedIn) {
+    // Ann lunges 2 ms before a turn from a gap of 4 and her picture takes 3 ms: the lunge
+    // stays in the second it was pressed in, steps at the turn, and Bob's step in then lets
+    // her score at once. Read after the turn, the lunge would step a second later.
+    pictureMilliseconds = 3;
+    const FencedBout fenced = fence({{100, 'd'},
+                                     {200, 'd'},
+                                     {300, 'd'},
+                                     {400, 'k'},
+                                     {500, 'k'},
+                                     {600, 'k'},
+                                     {1998, 'f'},
+                                     {2500, 'k'}},
+                                    4000);
+    pictureMilliseconds = 0;
+    ASSERT_NE(fenced.transcript.find("Touch to Ann"), std::string::npos);
+    std::string printed;
+    Recording recording;
+    EXPECT_EQ(check(fenced, printed, recording), 0);
+    EXPECT_EQ(recording.presses[6].at, 1998);
 }
 
 TEST(RecordedBout, ADifferentTranscriptIsNamedAtItsFirstDifferingByte) {
