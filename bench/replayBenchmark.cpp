@@ -17,6 +17,7 @@ void replayWhole(benchmark::State& state, const std::string& path) {
         state.SkipWithError(fault.c_str());
         return;
     }
+    controlHooks.endProcess = [](int) {};
     for (auto _ : state) {
         beginReplay(recording, false);
         while (!replayStopped()) {

@@ -136,7 +136,8 @@ std::string clubBoutRecordingPath(const std::string& resultsPath, std::int32_t b
 inline constexpr WholeSeconds REPLAY_FIRST_SECOND = 1000;
 
 // Sets up the bout of recording as start-up does (fencers with its names on their lines, the
-// touch limit), points controlHooks.now at the replay's clock, prints the first scoreboard and
+// touch limit), points controlHooks.now at the replay's clock and controlHooks.endProcess at one
+// that notes the end before it ends the process as before, prints the first scoreboard and
 // stands at millisecond 0 of the bout's clock. The recording must outlive the replay. With
 // sayCutShort, a recording cut short says so (CUT_SHORT_NOTE) once its last press is played.
 void beginReplay(const Recording& recording, bool sayCutShort);
@@ -154,8 +155,10 @@ Milliseconds replayNow();
 // second; none once it has stopped.
 std::optional<Milliseconds> nextReplayMoment();
 
-// Whether the replay has stopped: a fencer has won, or a recording that ends without a win has
-// played up to its stop line, or, without one, up to its last press.
+// Whether the replay has stopped: a fencer has won and the bout has asked controlHooks to end
+// the process (at once for a recording on the simulated clock, which stopped at its win), or a
+// recording that ends without a win has played up to its stop line, or, without one, up to
+// its last press.
 bool replayStopped();
 
 // Plays on as fast as can be to the moment a halt begins, if the bout has one more before it
@@ -168,11 +171,11 @@ inline constexpr char CUT_SHORT_NOTE[] =
     "\nThe recording ends here: the bout was cut short before either fencer won.\n";
 
 // --replay=FILE --check: replays recording without a window on simulated clocks, as fast as
-// they can run, printing the console text the bout printed and then one line with the final
-// score (after CUT_SHORT_NOTE for a recording cut short). With expectPath (non-null) the console
-// text is compared with that file's, and the first differing byte is named on standard error.
-// Returns the process status: 0, or 1 when the console text differs, the transcript cannot be read,
-// or the score differs from the one the recording's end line gives.
+// they can run, to where the game would have ended, printing the console text the bout printed and
+// then one line with the final score (after CUT_SHORT_NOTE for a recording cut short). With
+// expectPath (non-null) the console text is compared with that file's, and the first differing byte
+// is named on standard error. Returns the process status: 0, or 1 when the console text differs,
+// the transcript cannot be read, or the score differs from the one the recording's end line gives.
 int checkReplay(const Recording& recording, const char* expectPath);
 
 // The first byte at which two texts differ, and a sentence that names it for a player

@@ -20,6 +20,8 @@ struct Replay {
     bool begun = false; // the moment at millisecond 0 has been played
     bool stopped = false;
     bool cutShort = false;
+    bool exitAsked = false;        // the bout asked to end the process, ten seconds after its win
+    void (*passOn)(int) = nullptr; // what ends the process then; none in --check
     bool sayCutShort = true;
     // The fencers and their names live as long as the replay.
     std::string leftName;
@@ -91,7 +93,17 @@ void playMoment() {
         announce("%s", CUT_SHORT_NOTE);
     }
     replay.cutShort = replay.cutShort || cutShortAndPlayed;
-    replay.stopped = replay.stopped || cutShortAndPlayed || winMissed || someoneWon();
+    // A bout fenced in the game's loop goes on after its win until the game would end (a lunge
+    // in flight still travels); a simulated one stopped at its win.
+    const bool over = someoneWon() && (recording.simulatedClock || replay.exitAsked);
+    replay.stopped = replay.stopped || cutShortAndPlayed || winMissed || over;
+}
+
+void askToExit(int status) {
+    replay.exitAsked = true;
+    if (replay.passOn != nullptr) {
+        replay.passOn(status);
+    }
 }
 
 // After a win the clock goes on turning (the game ends ten seconds later); otherwise nothing
@@ -103,10 +115,16 @@ bool turnsGoOn() {
 } // namespace
 
 void beginReplay(const Recording& recording, bool sayCutShort) {
+    void (*const passOn)(int) = replay.passOn;
     replay = Replay{};
+    replay.passOn = passOn;
     replay.recording = &recording;
     replay.sayCutShort = sayCutShort;
     controlHooks.now = replaySeconds;
+    if (controlHooks.endProcess != askToExit) {
+        replay.passOn = controlHooks.endProcess;
+        controlHooks.endProcess = askToExit;
+    }
     bout = BoutState{};
     bout.touchLimit = recording.touchLimit;
     replay.leftName = recording.leftName;
@@ -270,6 +288,7 @@ int checkReplay(const Recording& recording, const char* expectPath) {
     }
     const CaughtOutput caught = expectPath != nullptr ? catchOutput() : CaughtOutput{};
     beginReplay(recording, false);
+    replay.passOn = nullptr;
     while (!replayStopped()) {
         replayUntil(*nextReplayMoment());
     }
