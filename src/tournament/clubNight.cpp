@@ -277,6 +277,7 @@ void prepareClubNight(const ClubNightOptions& options) {
     resultsPath = options.resultsPath;
     seedOption = options.seed;
     recordBouts = options.recordBouts;
+    boutsStarted = 0;
     std::string fault;
     if (resultsPath && !writeResultsFile(*resultsPath, resultsCsv(Tournament{}), fault)) {
         std::fprintf(stderr, "The Lamevo cannot write the results to %s: %s.\n",

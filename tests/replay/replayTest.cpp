@@ -100,6 +100,9 @@ TEST(RecordingReader, TakesAWholeRecordingAndLeavesOutALineCutShortAsItWasWritte
     EXPECT_EQ(recording.presses[2].command, FencerCommand::parry);
     EXPECT_FALSE(recording.won);
 
+    ASSERT_EQ(parseRecording(HEADER + "86400000 left lunge\n", recording), ""); // a whole day
+    EXPECT_EQ(recording.presses.back().at, LATEST_RECORDED_MILLISECOND);
+
     const std::string finished = HEADER + "clock simulated\n10 right retreat\nend 4000 2 5\n";
     ASSERT_EQ(parseRecording(finished, recording), "");
     EXPECT_TRUE(recording.simulatedClock);
@@ -295,6 +298,63 @@ TEST(RecordedBout, ADifferentTranscriptIsNamedAtItsFirstDifferingByte) {
                         ", column 42): the transcript has '#', the replay '-'.\n"),
               std::string::npos)
         << said;
+}
+
+TEST(RecordedBout, KeysThatReachTheBoutTogetherAreRecordedAtOneMillisecond) {
+    // Ann's advance and Bob's, 3 ms apart but read by the loop before its idle step, replay
+    // together; Ann's retreat after that step comes a millisecond after them at the least.
+    const FencedBout fenced = fence({}, 0);
+    ASSERT_EQ(startRecording(fenced.recordingPath.c_str(),
+                             [] {
+                                 Recording header;
+                                 header.leftName = "Ann";
+                                 header.rightName = "Bob";
+                                 header.touchLimit = 5;
+                                 return header;
+                             }()),
+              "");
+    captureStdout([] {
+        fakeMilliseconds = 2'000'100;
+        onIdle();
+        onKeyPress('d', 0, 0);
+        fakeMilliseconds += 3;
+        onKeyPress('k', 0, 0);
+        onIdle();
+        onKeyPress('a', 0, 0);
+        onIdle();
+    });
+    stopRecording();
+    Recording recording;
+    ASSERT_EQ(readRecording(fenced.recordingPath.c_str(), recording), "");
+    ASSERT_EQ(recording.presses.size(), 3u);
+    EXPECT_EQ(recording.presses[0].at, 100);
+    EXPECT_EQ(recording.presses[1].at, 100);
+    EXPECT_EQ(recording.presses[2].at, 103);
+}
+
+TEST(RecordedBout, AReplayThatEndsOnAnotherScoreThanTheRecordingFails) {
+    // Five touches from a gap of 2 for Ann; the end line says Bob had one.
+    std::string text = HEADER;
+    for (int touch = 0; touch < 5; ++touch) {
+        const std::string at = std::to_string(touch * 5000) + " ";
+        for (const char* side :
+             {"left", "left", "left", "left", "right", "right", "right", "right"}) {
+            text += at + side + " advance\n";
+        }
+        text += at + "left lunge\n";
+    }
+    Recording recording;
+    ASSERT_EQ(parseRecording(text + "end 20000 5 1\n", recording), "");
+    int status = -1;
+    testing::internal::CaptureStderr();
+    const std::string printed = captureStdout([&] { status = checkReplay(recording, nullptr); });
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "The replay ends 5 to 0, but the recording ends 5 to 1.\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(printed.ends_with("\nFinal score: Ann 5 VS. 0 Bob\n"));
+    ASSERT_EQ(parseRecording(text + "end 20000 5 0\n", recording), "");
+    captureStdout([&] { status = checkReplay(recording, nullptr); });
+    EXPECT_EQ(status, 0);
 }
 
 TEST(ReplayTranscript, FirstDifferenceNamesLineColumnAndBothBytes) {
