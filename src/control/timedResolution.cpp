@@ -44,6 +44,10 @@ void resolveLunge(const Side& side) {
     }
 }
 
+bool boutIsWon() {
+    return bout.leftWon == 1 || bout.rightWon == 1;
+}
+
 } // namespace
 
 void onIdle() {
@@ -57,11 +61,13 @@ void onIdle() {
     }
     endParryHold(leftSide());
     endParryHold(rightSide());
-    if (bout.leftLunging == 1) {
+    // Once a fencer has won nothing moves and nothing scores: a lunge still under way at the
+    // winning touch would otherwise travel on from the en-garde line and score past the limit.
+    if (bout.leftLunging == 1 && !boutIsWon()) {
         resolveLunge(leftSide());
     }
     runTouchTimer(leftSide());
-    if (bout.rightLunging == 1) {
+    if (bout.rightLunging == 1 && !boutIsWon()) {
         resolveLunge(rightSide());
     }
     runTouchTimer(rightSide());

@@ -70,6 +70,13 @@ constexpr std::size_t workingRowBytes(std::int32_t width) {
 // that is empty or larger than LARGEST_WORKING_IMAGE_BYTES.
 std::uint64_t leastPixelBytes(const DibDescription& description);
 
+// The most bytes of pixel data the decoder can use for a picture so described: every row for
+// uncompressed layouts; for run-length data 4 bytes a pixel, 2 a row and the end mark, more than
+// a stream needs whose every mark sets or skips pixels (a move of one and a run of one take 6
+// bytes for two pixels). What a file holds beyond that is never read. 0 for a layout the decoder
+// does not know.
+std::uint64_t mostPixelBytes(const DibDescription& description);
+
 // How decodeDibPixels lays out its rows: as a bitmap stores 24-bit pixels (blue, green, red,
 // each row padded to workingRowBytes(width)), or as an RgbImage holds them (red, green, blue,
 // rows of 3 * width bytes).

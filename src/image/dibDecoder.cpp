@@ -424,6 +424,25 @@ std::uint64_t leastPixelBytes(const DibDescription& description) {
     return (rows - 1) * sourceRowBytesOf(description) + (rowBits + 7) / 8;
 }
 
+std::uint64_t mostPixelBytes(const DibDescription& description) {
+    constexpr std::uint64_t RUN_BYTES_PER_PIXEL = 4;
+    constexpr std::uint64_t RUN_BYTES_PER_ROW = 2;
+    constexpr std::uint64_t END_MARK_BYTES = 2;
+    if (!fitsWorkingImage(description)) {
+        return 0;
+    }
+    const auto rows = static_cast<std::uint64_t>(rowCount(description));
+    if (description.compression == DIB_RLE8 || description.compression == DIB_RLE4) {
+        const std::uint64_t pixels =
+            std::uint64_t{static_cast<std::uint32_t>(description.width)} * rows;
+        return pixels * RUN_BYTES_PER_PIXEL + rows * RUN_BYTES_PER_ROW + END_MARK_BYTES;
+    }
+    if (description.bitsPerPixel == 0 || description.bitsPerPixel > 32) {
+        return 0;
+    }
+    return rows * sourceRowBytesOf(description);
+}
+
 int decodeDibPixels(const DibDescription& description, const std::uint8_t* pixelData,
                     std::size_t pixelBytes, std::uint8_t* rows, RowLayout layout) {
     if (!fitsWorkingImage(description)) {

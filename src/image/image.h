@@ -17,6 +17,9 @@ struct RgbImage {
 // decoded image. On any failure it shows exactly one message through showLoaderMessage
 // ("Failed to open DIB file <name>.\n", "Unknown DIB file format.", "Out of memory." or
 // "Image file conversion error."), releases everything it used and returns null.
+// The header is looked at before anything sized from the file is reserved: memory stays
+// bounded by the picture the header describes (its rows at most 256 MiB as a 24-bit bitmap
+// stores them), never by the file's length.
 std::unique_ptr<RgbImage> loadBitmapImage(const char* fileName);
 
 // How the loader shows a failure. The game's default is a modal box with the caption "Error"

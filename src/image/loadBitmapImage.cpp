@@ -65,19 +65,19 @@ void describeInfoHeader(const std::uint8_t* header, DibDescription& description)
     description.coloursImportant = read32(header + 36);
 }
 
-// Fills description from the headers, masks and colour table of the file and finds its pixel
-// data. Returns the offset of the pixel data, or shows the message for the failure and returns
-// nothing.
-std::optional<std::size_t> describeBitmap(const std::uint8_t* file, std::size_t fileBytes,
-                                          DibDescription& description) {
+// Fills description from the headers, masks and colour table at the start of a file of
+// fileBytes bytes, of which the first bufferBytes are in memory at file, and finds its pixel data.
+// Returns the offset of the pixel data, or shows the message for the failure and returns nothing.
+std::optional<std::size_t> describeBitmap(const std::uint8_t* file, std::size_t bufferBytes,
+                                          std::uint64_t fileBytes, DibDescription& description) {
     // With a file header, its pixel-data offset alone says where the pixels begin.
-    const bool hasFileHeader = fileBytes >= 2 && file[0] == 'B' && file[1] == 'M';
-    if (hasFileHeader && fileBytes < FILE_HEADER_BYTES) {
+    const bool hasFileHeader = bufferBytes >= 2 && file[0] == 'B' && file[1] == 'M';
+    if (hasFileHeader && bufferBytes < FILE_HEADER_BYTES) {
         return refuse(UNKNOWN_FORMAT);
     }
     const std::size_t headerAt = hasFileHeader ? FILE_HEADER_BYTES : 0;
     const std::uint8_t* header = file + headerAt;
-    const std::size_t headerBytes = fileBytes - headerAt;
+    const std::size_t headerBytes = bufferBytes - headerAt;
     const std::uint32_t headerSize = headerBytes >= 4 ? read32(header) : 0;
     if ((headerSize != CORE_HEADER_BYTES && headerSize != INFO_HEADER_BYTES) ||
         headerBytes < headerSize) {
@@ -144,13 +144,23 @@ std::int64_t rowsOf(const DibDescription& description) {
 
 // The result's rows for the picture so described, of whose pixel data the file holds
 // pixelBytes. A damaged file that claims a huge picture is refused before anything is reserved.
-std::unique_ptr<std::uint8_t[]> reserveRows(const DibDescription& description,
-                                            std::uint64_t pixelBytes) {
+// Whether the picture so described has a size the loader takes; shows the message if not.
+bool sizeIsTaken(const DibDescription& description) {
     if (description.width <= 0 || description.height == 0) {
-        return refuse(CONVERSION_ERROR);
+        refuse(CONVERSION_ERROR);
+        return false;
     }
     if (workingRowBytes(description.width) * rowsOf(description) > LARGEST_WORKING_IMAGE_BYTES) {
-        return refuse(OUT_OF_MEMORY);
+        refuse(OUT_OF_MEMORY);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<std::uint8_t[]> reserveRows(const DibDescription& description,
+                                            std::uint64_t pixelBytes) {
+    if (!sizeIsTaken(description)) {
+        return nullptr;
     }
     if (pixelBytes < leastPixelBytes(description)) {
         return refuse(CONVERSION_ERROR);
@@ -196,7 +206,8 @@ bool readsInBands(const std::uint8_t* head, std::size_t headBytes) {
 std::unique_ptr<RgbImage> loadInBands(const PictureFile& file, const std::uint8_t* head,
                                       std::size_t headBytes) {
     DibDescription description{};
-    const std::optional<std::size_t> pixelsAt = describeBitmap(head, headBytes, description);
+    const std::optional<std::size_t> pixelsAt =
+        describeBitmap(head, headBytes, file.size, description);
     if (!pixelsAt) {
         return nullptr;
     }
@@ -253,13 +264,25 @@ std::unique_ptr<RgbImage> readAndDecode(const PictureFile& file, FileReading& re
     if (readsInBands(head.get(), headGot)) {
         return loadInBands(file, head.get(), headGot);
     }
+    // The header decides first: a file that is no bitmap, or a picture too large, is refused
+    // before anything sized from the file is reserved, and of the rest no more is read than
+    // the picture so described can use, however long the file.
+    DibDescription description{};
+    const std::optional<std::size_t> pixelsAt =
+        describeBitmap(head.get(), headGot, file.size, description);
+    if (!pixelsAt || !sizeIsTaken(description)) {
+        return nullptr;
+    }
+    const std::size_t wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(file.size, *pixelsAt + mostPixelBytes(description)));
     head.reset();
-    std::unique_ptr<std::uint8_t[]> whole(new (std::nothrow) std::uint8_t[file.size]);
+    description.colours.reset();
+    std::unique_ptr<std::uint8_t[]> whole(new (std::nothrow) std::uint8_t[wanted]);
     if (!whole) {
         reading = FileReading::outOfMemory;
         return nullptr;
     }
-    const std::size_t wholeGot = readPictureBytes(file, 0, whole.get(), file.size);
+    const std::size_t wholeGot = readPictureBytes(file, 0, whole.get(), wanted);
     if (wholeGot == 0) {
         reading = FileReading::cannotOpen;
         return nullptr;
@@ -271,7 +294,8 @@ std::unique_ptr<RgbImage> readAndDecode(const PictureFile& file, FileReading& re
 
 std::unique_ptr<RgbImage> loadBitmapFromMemory(const std::uint8_t* file, std::size_t fileBytes) {
     DibDescription description{};
-    const std::optional<std::size_t> pixelsAt = describeBitmap(file, fileBytes, description);
+    const std::optional<std::size_t> pixelsAt =
+        describeBitmap(file, fileBytes, fileBytes, description);
     if (!pixelsAt) {
         return nullptr;
     }

@@ -457,6 +457,30 @@ TEST_F(Bout, TheWinningTouchCongratulatesThenTheProcessEndsTenWholeSecondsLater)
     EXPECT_EQ(redrawRequests, 1);
 }
 
+// A lunge still under way when the other fencer steps off his end with the winning touch: the
+// bout is over, so it neither travels nor scores, in a pool bout and in a direct elimination.
+TEST_F(Bout, ALungeUnderWayAtTheWinNeitherTravelsNorScores) {
+    for (const std::int32_t touchLimit : {POOL_TOUCH_LIMIT, DIRECT_ELIMINATION_TOUCH_LIMIT}) {
+        SetUp();
+        bout.touchLimit = touchLimit;
+        left.touches = touchLimit - 1;
+        place(36, 40);
+        press("f");
+        const std::string win = press(";");
+        EXPECT_EQ(bout.leftWon, 1);
+        EXPECT_NE(win.find("Congratulations, Ann!"), std::string::npos) << win;
+        std::string afterTheWin;
+        for (WholeSeconds second = 1000; second < 1010; ++second) {
+            afterTheWin += idleAt(second);
+        }
+        afterTheWin += idleAt(1010, 1);
+        EXPECT_EQ(afterTheWin, "") << "touch limit " << touchLimit;
+        EXPECT_EQ(std::tuple(left.touches, right.touches, left.position, right.position),
+                  std::tuple(touchLimit, 0, 15, 25));
+        EXPECT_EQ(exitStatuses, std::vector<int>{0});
+    }
+}
+
 TEST_F(Bout, ATouchHaltEndsThreeWholeSecondsAfterItBegan) {
     place(15, 17);
     press("j"); // the right fencer lunges at gap 2

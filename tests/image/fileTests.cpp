@@ -130,6 +130,44 @@ TEST_F(FileTest, PictureSavedOverWhileItIsReadLoadsWholeOrNotAtAll) {
     }
 }
 
+// Files far longer than any pose picture, most of them a hole the system reads as zeros: the
+// header decides before anything sized from the file is reserved, and a picture takes no more
+// of a file than it can use. Reading such a file whole would ask for 64 GiB and say
+// "Out of memory." instead.
+TEST_F(FileTest, AHugeFileIsJudgedByItsHeaderNotItsLength) {
+    constexpr off_t HUGE_FILE_BYTES = off_t{64} << 30;
+    BitmapLayout runLength{
+        .width = 3, .height = 2, .bitsPerPixel = 8, .compression = DIB_RLE8, .coloursUsed = 2};
+    runLength.colours = {0x000000, 0xFF0000};
+    // Runs of one pixel each: more bytes than the same rows uncompressed.
+    runLength.pixels = {1, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1, 1, 0, 1};
+    BitmapLayout coreHeader{.headerSize = 12, .width = 1, .height = 1, .bitsPerPixel = 32};
+    coreHeader.pixels = {0x33, 0x22, 0x11, 0};
+    const struct Case {
+        const char* what;
+        Bytes start;
+        std::vector<std::string> messages;
+        Bytes pixels;
+    } cases[] = {
+        {"not a bitmap", Bytes(64, 'x'), {UNKNOWN_FORMAT}, {}},
+        {"a bitmap's file header only", Bytes{'B', 'M'}, {UNKNOWN_FORMAT}, {}},
+        {"run-length rows",
+         buildBitmap(runLength),
+         {},
+         rgb({0xFF0000, 0xFF0000, 0xFF0000, 0xFF0000, 0xFF0000, 0xFF0000})},
+        {"a core header", buildBitmap(coreHeader), {}, rgb({0x112233})},
+    };
+    for (const Case& huge : cases) {
+        SCOPED_TRACE(huge.what);
+        shownMessages.clear();
+        const std::string path = write("huge.bmp", huge.start);
+        ASSERT_EQ(truncate(path.c_str(), HUGE_FILE_BYTES), 0);
+        const auto image = loadBitmapImage(path.c_str());
+        EXPECT_EQ(shownMessages, huge.messages);
+        EXPECT_EQ(image ? pixelsOf(*image) : Bytes{}, huge.pixels);
+    }
+}
+
 TEST_F(FileTest, LongNameIsCutToTheMessageArea) {
     const std::string name = folder + std::string(400, 'x') + ".bmp";
     EXPECT_EQ(loadBitmapImage(name.c_str()), nullptr);
