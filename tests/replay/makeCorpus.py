@@ -59,8 +59,9 @@ def recordBout(run, name, arguments, first, second, boutType, seed, keys, second
     recording = os.path.join(CORPUS, name + ".lamevo")
     game = run.start(arguments=[f"--record={recording}", "--mute", *arguments])
     game, _ = run.holdDialogue(game, first, second, boutType, touchLimit)
-    if not fenceAtRandom(game, seed, keys, seconds):
-        game.closeWindow()
+    won = lambda: open(recording).read().split("\n")[-2].startswith("end ")
+    if not fenceAtRandom(game, seed, keys, seconds) and not won():
+        game.closeWindow()  # the window of a game ending by itself may be gone already
     game.waitExit(timeout=30)
     keep(name, game, recording)
 

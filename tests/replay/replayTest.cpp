@@ -303,16 +303,20 @@ TEST(RecordedBout, ADifferentTranscriptIsNamedAtItsFirstDifferingByte) {
 TEST(RecordedBout, KeysThatReachTheBoutTogetherAreRecordedAtOneMillisecond) {
     // Ann's advance and Bob's, 3 ms apart but read by the loop before its idle step, replay
     // together; Ann's retreat after that step comes a millisecond after them at the least.
-    const FencedBout fenced = fence({}, 0);
-    ASSERT_EQ(startRecording(fenced.recordingPath.c_str(),
-                             [] {
-                                 Recording header;
-                                 header.leftName = "Ann";
-                                 header.rightName = "Bob";
-                                 header.touchLimit = 5;
-                                 return header;
-                             }()),
-              "");
+    Fencer left{ann, LEFT_EN_GARDE_CELL, 0, LEFT_PLAYER};
+    Fencer right{bob, RIGHT_EN_GARDE_CELL, 0, RIGHT_PLAYER};
+    bout = BoutState{};
+    bout.leftFencer = &left;
+    bout.rightFencer = &right;
+    bout.touchLimit = POOL_TOUCH_LIMIT;
+    controlHooks = {fakeSeconds,          [] {},           [](Pose) {}, [](int) {},
+                    readFakeMilliseconds, [](BoutSound) {}};
+    const std::string path = testing::TempDir() + "together.lamevo";
+    Recording header;
+    header.leftName = "Ann";
+    header.rightName = "Bob";
+    header.touchLimit = POOL_TOUCH_LIMIT;
+    ASSERT_EQ(startRecording(path.c_str(), header), "");
     captureStdout([] {
         fakeMilliseconds = 2'000'100;
         onIdle();
@@ -325,7 +329,7 @@ TEST(RecordedBout, KeysThatReachTheBoutTogetherAreRecordedAtOneMillisecond) {
     });
     stopRecording();
     Recording recording;
-    ASSERT_EQ(readRecording(fenced.recordingPath.c_str(), recording), "");
+    ASSERT_EQ(readRecording(path.c_str(), recording), "");
     ASSERT_EQ(recording.presses.size(), 3u);
     EXPECT_EQ(recording.presses[0].at, 100);
     EXPECT_EQ(recording.presses[1].at, 100);
