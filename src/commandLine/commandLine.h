@@ -26,6 +26,12 @@ struct GameOptions {
     std::uint16_t joinPort;
     bool tournament;                        // a club night of 3 to 8 fencers
     std::optional<std::string> resultsPath; // the club night's results, as CSV
+    // Record the bout into this file; empty (--record alone) in a club night: each bout into
+    // a file of its own beside the results.
+    std::optional<std::string> recordPath;
+    std::string replayPath; // play this recording back; empty: none
+    bool check;             // replay without a window, as fast as the clocks allow
+    std::string expectPath; // the console text the replay must print; empty: none
 };
 
 struct CommandLine {
@@ -38,7 +44,9 @@ struct CommandLine {
 inline constexpr int USAGE_ERROR_STATUS = 2;
 
 // Reads argv[1..argc-1]. --host, --join, --computer and --tournament go with none of the
-// others; --results goes with --tournament alone.
+// others; --results goes with --tournament alone. --record=FILE goes with any way of playing;
+// --record alone with --tournament and --results. --replay goes with none of those, --check
+// with --replay alone and --expect with --check.
 // The game's own options are taken out of argv, and argc lowered to match,
 // so that argv keeps argv[0] and, in their order, the arguments for the window toolkit: its own
 // options (-display, -geometry, -iconic, -direct, -indirect, -gldebug, -sync) and the value

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console.h"
+#include "replay.h"
 #include "tournament.h"
 
 namespace {
@@ -17,6 +18,9 @@ ResultsHeading heading; // the day the night began, for results in the federatio
 std::optional<NextBout> windowBout;
 bool windowBoutRecorded = false;
 Fencer windowFencers[2];
+// With recordBouts each bout goes into a recording of its own beside the results.
+bool recordBouts = false;
+std::int32_t boutsStarted = 0;
 
 [[noreturn]] void inputEndedTooSoon() {
     std::fputs("The Lamevo: the input ended before the club night could be set up.\n", stderr);
@@ -154,6 +158,29 @@ std::string stageOf(const NextBout& next) {
     }
 }
 
+// Starts the recording of the bout about to be fenced, if the night keeps them; a file that
+// cannot be written is said on standard error and the night goes on unrecorded for it.
+void recordNextBout(const NextBout& next, std::vector<RecordedComputer> computers,
+                    bool simulatedClock) {
+    ++boutsStarted;
+    if (!recordBouts || !resultsPath) {
+        return;
+    }
+    Recording header;
+    header.leftName = night.seats[next.leftSeat].name;
+    header.rightName = night.seats[next.rightSeat].name;
+    header.touchLimit = next.touchLimit;
+    header.computers = std::move(computers);
+    header.simulatedClock = simulatedClock;
+    const std::string stage = next.pool ? "pool" : "de-" + std::to_string(next.round);
+    const std::string path =
+        clubBoutRecordingPath(*resultsPath, boutsStarted, stage, header.leftName, header.rightName);
+    const std::string fault = startRecording(path.c_str(), header);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "%s\n", fault.c_str());
+    }
+}
+
 // The bout announced, whose go-ahead the night waits for.
 std::optional<NextBout> announcedBout;
 
@@ -208,8 +235,12 @@ NightTurn fenceOn(Milliseconds budget) {
             return NightTurn::goAheadAsked;
         }
         if (!computersBout) {
+            const std::uint32_t seed = night.lots();
+            recordNextBout(
+                *next, {{LEFT_PLAYER, *left.computer, seed}, {RIGHT_PLAYER, *right.computer, seed}},
+                true);
             computersBout =
-                startComputerBout(*left.computer, *right.computer, next->touchLimit, night.lots());
+                startComputerBout(*left.computer, *right.computer, next->touchLimit, seed);
         }
         const Milliseconds timeLeft =
             until == NOTHING_DUE
@@ -220,6 +251,7 @@ NightTurn fenceOn(Milliseconds budget) {
         }
         const BoutScore score = scoreOf(*computersBout);
         computersBout.reset();
+        stopRecording();
         const std::string stage = stageOf(*next);
         announce("\n\n%s: %s %d - %d %s\n", stage.c_str(), left.name.c_str(), score.leftTouches,
                  score.rightTouches, right.name.c_str());
@@ -235,6 +267,8 @@ NightTurn fenceOn(Milliseconds budget) {
 void prepareClubNight(const ClubNightOptions& options) {
     resultsPath = options.resultsPath;
     seedOption = options.seed;
+    recordBouts = options.recordBouts;
+    boutsStarted = 0;
     std::string fault;
     if (resultsPath && !resultsPathWritable(*resultsPath, fault)) {
         std::fprintf(stderr, "The Lamevo cannot write the results to %s.\n", fault.c_str());
@@ -299,10 +333,15 @@ WindowBout startAnnouncedBout() {
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
     controlHooks.requestRedraw();
     WindowBout seat;
-    if (left.computer) {
-        seat.computer = createOpponent(LEFT_PLAYER, *left.computer, night.lots());
-    } else if (right.computer) {
-        seat.computer = createOpponent(RIGHT_PLAYER, *right.computer, night.lots());
+    std::vector<RecordedComputer> computers;
+    for (const std::int32_t side : {LEFT_PLAYER, RIGHT_PLAYER}) {
+        const Seat& seated = side == LEFT_PLAYER ? left : right;
+        if (seated.computer && !seat.computer) {
+            const std::uint32_t seed = night.lots();
+            seat.computer = createOpponent(side, *seated.computer, seed);
+            computers.push_back({side, *seated.computer, seed});
+        }
     }
+    recordNextBout(next, computers, false);
     return seat;
 }

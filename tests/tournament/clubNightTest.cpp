@@ -2,13 +2,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <utility>
 
 #include "captureStdout.h"
+#include "replay.h"
 #include "tournament.h"
 
 namespace {
@@ -571,6 +574,39 @@ TEST(ClubNightDeathTest, InputEndingAtTheCountEndsTheNight) {
     prepareClubNight({std::nullopt, 1});
     EXPECT_EXIT(beginClubNight(consoleTyping("4 fencers\n")), ::testing::ExitedWithCode(1),
                 "the input ended before the club night could be set up");
+}
+
+} // namespace
+
+namespace {
+
+TEST(ClubNight, KeepsEachBoutBesideTheResultsOnlyWhenAsked) {
+    for (const bool recordBouts : {false, true}) {
+        const std::filesystem::path folder =
+            std::filesystem::path(testing::TempDir()) / ("night" + std::to_string(recordBouts));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        prepareClubNight({(folder / "club.csv").string(), 5u, recordBouts});
+        char answers[] = "3\nhard\neasy\nnormal\n";
+        std::FILE* input = fmemopen(answers, sizeof answers - 1, "r");
+        beginClubNight(input); // three computers: the whole night is fenced at once
+        std::fclose(input);
+        std::vector<std::string> kept;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().extension() == ".lamevo") {
+                kept.push_back(entry.path().filename().string());
+                Recording recording;
+                EXPECT_EQ(readRecording(entry.path().c_str(), recording), "");
+                EXPECT_TRUE(recording.won && recording.simulatedClock) << kept.back();
+            }
+        }
+        std::sort(kept.begin(), kept.end());
+        ASSERT_EQ(kept.size(), recordBouts ? 5u : 0u); // three pool bouts, a semi-final, a final
+        if (recordBouts) {
+            EXPECT_TRUE(kept.front().starts_with("club-01-pool-")) << kept.front();
+            EXPECT_TRUE(kept.back().starts_with("club-05-de-2-")) << kept.back();
+        }
+    }
 }
 
 } // namespace
