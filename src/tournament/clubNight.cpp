@@ -159,22 +159,26 @@ std::string stageOf(const NextBout& next) {
 }
 
 // Starts the recording of the bout about to be fenced, if the night keeps them; a file that
-// cannot be written is said on standard error and the night goes on unrecorded for it.
+// cannot be written is said on standard error and the night goes on unrecorded for it. The
+// file is named in the night's order; the recording names the seats as they were fenced
+// (seatsSwapped: the lot put the night's left fencer on the right), computers in that order.
 void recordNextBout(const NextBout& next, std::vector<RecordedComputer> computers,
-                    bool simulatedClock) {
+                    bool simulatedClock, bool seatsSwapped = false) {
     ++boutsStarted;
     if (!recordBouts || !resultsPath) {
         return;
     }
+    const std::string& leftName = night.seats[next.leftSeat].name;
+    const std::string& rightName = night.seats[next.rightSeat].name;
     Recording header;
-    header.leftName = night.seats[next.leftSeat].name;
-    header.rightName = night.seats[next.rightSeat].name;
+    header.leftName = seatsSwapped ? rightName : leftName;
+    header.rightName = seatsSwapped ? leftName : rightName;
     header.touchLimit = next.touchLimit;
     header.computers = std::move(computers);
     header.simulatedClock = simulatedClock;
     const std::string stage = next.pool ? "pool" : "de-" + std::to_string(next.round);
     const std::string path =
-        clubBoutRecordingPath(*resultsPath, boutsStarted, stage, header.leftName, header.rightName);
+        clubBoutRecordingPath(*resultsPath, boutsStarted, stage, leftName, rightName);
     const std::string fault = startRecording(path.c_str(), header);
     if (!fault.empty()) {
         std::fprintf(stderr, "%s\n", fault.c_str());
@@ -236,11 +240,14 @@ NightTurn fenceOn(Milliseconds budget) {
         }
         if (!computersBout) {
             const std::uint32_t seed = night.lots();
-            recordNextBout(
-                *next, {{LEFT_PLAYER, *left.computer, seed}, {RIGHT_PLAYER, *right.computer, seed}},
-                true);
             computersBout =
                 startComputerBout(*left.computer, *right.computer, next->touchLimit, seed);
+            const bool swapped = computersBout->seatsSwapped;
+            const OpponentLevel onTheLeft = swapped ? *right.computer : *left.computer;
+            const OpponentLevel onTheRight = swapped ? *left.computer : *right.computer;
+            recordNextBout(*next,
+                           {{LEFT_PLAYER, onTheLeft, seed}, {RIGHT_PLAYER, onTheRight, seed}}, true,
+                           swapped);
         }
         const Milliseconds timeLeft =
             until == NOTHING_DUE

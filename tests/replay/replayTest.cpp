@@ -381,7 +381,10 @@ TEST(RecordedBout, TheComputersOwnBoutReplaysToItsScore) {
                         {RIGHT_PLAYER, OpponentLevel::easy, 8}};
     const std::string path = testing::TempDir() + "computers.txt";
     ASSERT_EQ(startRecording(path.c_str(), header), "");
-    const BoutScore score = fenceComputerBout(OpponentLevel::hard, OpponentLevel::easy, 15, 99);
+    ComputerBout computers = startComputerBout(OpponentLevel::hard, OpponentLevel::easy, 15, 99);
+    EXPECT_TRUE(fenceComputerBoutFor(computers, NOTHING_DUE));
+    // The recording keeps the seats the bout was fenced in, whichever the lot gave.
+    const BoutScore score = scoreOf(computers.simulated);
     EXPECT_FALSE(recordingOpen()); // the win closed it
     Recording recording;
     ASSERT_EQ(readRecording(path.c_str(), recording), "");
