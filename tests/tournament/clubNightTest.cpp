@@ -589,15 +589,13 @@ TEST(ClubNight, KeepsEachBoutBesideTheResultsOnlyWhenAsked) {
         prepareClubNight({(folder / "club.csv").string(), 5u, recordBouts});
         char answers[] = "3\nhard\neasy\nnormal\n";
         std::FILE* input = fmemopen(answers, sizeof answers - 1, "r");
-        beginClubNight(input); // three computers: the whole night is fenced at once
+        // three computers: the whole night is fenced at once
+        const std::string said = captureStdout([&] { beginClubNight(input); });
         std::fclose(input);
         std::vector<std::string> kept;
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
             if (entry.path().extension() == ".lamevo") {
                 kept.push_back(entry.path().filename().string());
-                Recording recording;
-                EXPECT_EQ(readRecording(entry.path().c_str(), recording), "");
-                EXPECT_TRUE(recording.won && recording.simulatedClock) << kept.back();
             }
         }
         std::sort(kept.begin(), kept.end());
@@ -605,6 +603,36 @@ TEST(ClubNight, KeepsEachBoutBesideTheResultsOnlyWhenAsked) {
         if (recordBouts) {
             EXPECT_TRUE(kept.front().starts_with("club-01-pool-")) << kept.front();
             EXPECT_TRUE(kept.back().starts_with("club-05-de-2-")) << kept.back();
+        }
+        // Each recording ends with the score the night announced, its names in the seats the
+        // computers fenced in (the lot may have swapped them).
+        struct Announced {
+            std::string left, right;
+            std::int32_t leftTouches, rightTouches;
+        };
+        std::vector<Announced> results; // "Stage: Left 5 - 3 Right" lines, in order
+        std::istringstream lines(said);
+        for (std::string text; std::getline(lines, text);) {
+            const std::size_t colon = text.find(": ");
+            Announced one;
+            std::string dash, rest;
+            std::istringstream words(colon == std::string::npos ? "" : text.substr(colon + 2));
+            if (words >> one.left >> one.leftTouches >> dash >> one.rightTouches >> one.right &&
+                dash == "-" && !(words >> rest)) {
+                results.push_back(one);
+            }
+        }
+        ASSERT_EQ(results.size(), 5u);
+        for (std::size_t number = 0; number < kept.size(); ++number) {
+            const Announced& line = results[number];
+            Recording recording;
+            EXPECT_EQ(readRecording((folder / kept[number]).c_str(), recording), "");
+            EXPECT_TRUE(recording.won && recording.simulatedClock) << kept[number];
+            const bool swapped = recording.leftName != line.left;
+            EXPECT_EQ(recording.leftName, swapped ? line.right : line.left) << kept[number];
+            EXPECT_EQ(recording.rightName, swapped ? line.left : line.right) << kept[number];
+            EXPECT_EQ(recording.leftTouches, swapped ? line.rightTouches : line.leftTouches);
+            EXPECT_EQ(recording.rightTouches, swapped ? line.leftTouches : line.rightTouches);
         }
     }
 }
