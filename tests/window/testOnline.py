@@ -68,6 +68,138 @@ class Relay:
                     self.outside.sendto(data, self.joiner)
 
 
+def loopbackAddress(number):
+    """Addresses of the loopback other than 127.0.0.1, for strangers from other machines."""
+    return f"127.0.{number // 250}.{number % 250 + 2}"
+
+
+class EnetPeer:
+    """A small ENet program of the test's own, by way of the ENet library the game uses: a
+    stranger bound to an address of the loopback that connects and says what `answer` tells
+    it, or a host that answers a joiner so. answer(send, message) gets each message (None on
+    connecting) and may send bytes back. ENet runs on a thread of its own for `lifetime` s."""
+
+    library = None
+
+    class Address(ctypes.Structure):
+        _fields_ = [("host", ctypes.c_uint32), ("port", ctypes.c_uint16)]
+
+    class Packet(ctypes.Structure):
+        _fields_ = [("referenceCount", ctypes.c_size_t), ("flags", ctypes.c_uint32),
+                    ("data", ctypes.POINTER(ctypes.c_uint8)), ("dataLength", ctypes.c_size_t)]
+
+    class Event(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("peer", ctypes.c_void_p),
+                    ("channelID", ctypes.c_uint8), ("data", ctypes.c_uint32),
+                    ("packet", ctypes.c_void_p)]
+
+    def __init__(self, answer, address="127.0.0.1", port=0, connectTo=None, lifetime=60):
+        enet = EnetPeer.enet()
+        bound = EnetPeer.Address(int.from_bytes(socket.inet_aton(address), sys.byteorder),
+                                 port)
+        self.host = enet.enet_host_create(ctypes.byref(bound), 4, 1, 0, 0)
+        assert self.host, f"ENet could not listen on {address}:{port}"
+        enet.enet_host_compress_with_range_coder(self.host)
+        self.answer, self.port, self.received = answer, port, []
+        if connectTo is not None:
+            to = EnetPeer.Address(int.from_bytes(socket.inet_aton("127.0.0.1"), sys.byteorder),
+                                  connectTo)
+            assert enet.enet_host_connect(self.host, ctypes.byref(to), 1, 0)
+        self.stopAt = time.monotonic() + lifetime
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    @staticmethod
+    def enet():
+        if EnetPeer.library is None:
+            enet = ctypes.CDLL(ctypes.util.find_library("enet") or "libenet.so.7")
+            enet.enet_host_create.restype = ctypes.c_void_p
+            enet.enet_host_create.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_size_t,
+                                              ctypes.c_uint32, ctypes.c_uint32]
+            enet.enet_host_connect.restype = ctypes.c_void_p
+            enet.enet_host_connect.argtypes = [ctypes.c_void_p, ctypes.c_void_p,
+                                               ctypes.c_size_t, ctypes.c_uint32]
+            enet.enet_host_service.argtypes = [ctypes.c_void_p, ctypes.c_void_p,
+                                               ctypes.c_uint32]
+            enet.enet_host_compress_with_range_coder.argtypes = [ctypes.c_void_p]
+            enet.enet_packet_create.restype = ctypes.c_void_p
+            enet.enet_packet_create.argtypes = [ctypes.c_char_p, ctypes.c_size_t,
+                                                ctypes.c_uint32]
+            enet.enet_packet_destroy.argtypes = [ctypes.c_void_p]
+            enet.enet_peer_send.argtypes = [ctypes.c_void_p, ctypes.c_uint8, ctypes.c_void_p]
+            enet.enet_host_flush.argtypes = [ctypes.c_void_p]
+            enet.enet_host_destroy.argtypes = [ctypes.c_void_p]
+            assert enet.enet_initialize() == 0
+            EnetPeer.library = enet
+        return EnetPeer.library
+
+    def _run(self):
+        enet, event = EnetPeer.enet(), EnetPeer.Event()
+        while time.monotonic() < self.stopAt:
+            if enet.enet_host_service(self.host, ctypes.byref(event), 20) <= 0:
+                continue
+            peer = event.peer
+
+            def send(data, peer=peer):
+                packet = enet.enet_packet_create(data, len(data), 1)  # reliable
+                enet.enet_peer_send(peer, 0, packet)
+                enet.enet_host_flush(self.host)
+            if event.type == 1:  # connect
+                self.answer(send, None)
+            elif event.type == 3:  # receive
+                packet = ctypes.cast(event.packet, ctypes.POINTER(EnetPeer.Packet)).contents
+                message = ctypes.string_at(packet.data, packet.dataLength)
+                enet.enet_packet_destroy(event.packet)
+                self.received.append(message)
+                self.answer(send, message)
+        enet.enet_host_destroy(self.host)
+
+
+HELLO = b"\x01The Lamevo" + struct.pack("<H", 2)
+
+
+def silent(send, message):
+    pass
+
+
+def helloOnly(send, message):
+    """A stranger's hello as soon as it is connected, and not a word more."""
+    if message is None:
+        send(HELLO)
+
+
+def helloBack(send, message):
+    """A host's hello to the joiner's, and not a word more."""
+    if message == HELLO:
+        send(HELLO)
+
+
+def forgedConnect(address, port):
+    """One ENet CONNECT datagram from address, whose sender never answers the host again."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as forger:
+        forger.bind((address, 0))
+        connect = struct.pack(">HHBBHHBB10I", 0x8FFF, 0, 0x82, 0xFF, 1, 0, 0, 0, 1400, 32768,
+                              1, 0, 0, 5000, 2, 2, random.getrandbits(32), 0)
+        forger.sendto(connect, ("127.0.0.1", port))
+
+
+def strangersAtTheDoor(port):
+    """Four connections that keep quiet (two with ENet's handshake and nothing more, two with
+    the hello and nothing more) and two half-open ones that never finish the handshake, from
+    addresses of their own; then a burst of junk and of CONNECTs from one address."""
+    strangers = [EnetPeer(answer, loopbackAddress(number), connectTo=port)
+                 for number, answer in enumerate((silent, silent, helloOnly, helloOnly))]
+    for number in (4, 5):
+        forgedConnect(loopbackAddress(number), port)
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as junk:
+        junk.bind((loopbackAddress(6), 0))
+        for _ in range(200):
+            junk.sendto(random.randbytes(40), ("127.0.0.1", port))
+    for _ in range(5):
+        forgedConnect(loopbackAddress(7), port)
+    return strangers
+
+
 def startPair(run, relay=None, strangers=None, recordings=((), ())):
     """Host and joiner through the dialogue up to the first scoreboard on both consoles;
     relay(hostPort) makes the link between them; strangers(hostPort) come to the host
