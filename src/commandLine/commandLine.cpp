@@ -115,6 +115,26 @@ constexpr OptionRow OPTION_TABLE[] = {
          options.resultsPath = std::string(value);
          return !value.empty();
      }},
+    {"--record", "FILE", true,
+     "record the bout into FILE; in a club night, --record alone keeps each bout beside the "
+     "results",
+     [](GameOptions& options, std::string_view value) {
+         options.recordPath = std::string(value);
+         return true;
+     }},
+    {"--replay", "FILE", false, "play the recorded bout in FILE back in the window",
+     [](GameOptions& options, std::string_view value) {
+         options.replayPath = std::string(value);
+         return !value.empty();
+     }},
+    {"--check", "", false, "with --replay: replay without a window and print the final score",
+     [](GameOptions& options, std::string_view) { return options.check = true; }},
+    {"--expect", "TRANSCRIPT", false,
+     "with --check: compare the console text with TRANSCRIPT's, naming the first difference",
+     [](GameOptions& options, std::string_view value) {
+         options.expectPath = std::string(value);
+         return !value.empty();
+     }},
 };
 
 // The window toolkit's own options, the only words passed on to it. The value of one that
@@ -156,6 +176,30 @@ const char* meaningOf(FencerCommand command) {
         if (keys.command == command) {
             return keys.meaning;
         }
+    }
+    return "";
+}
+
+// The options of recording and replaying that do not go together; empty when they do.
+std::string replayRefusal(const GameOptions& chosen, int ways) {
+    if (chosen.recordPath && chosen.recordPath->empty() &&
+        (!chosen.tournament || !chosen.resultsPath)) {
+        return "lamevo: --record alone keeps a club night's bouts beside its results; add "
+               "--tournament and --results, or give --record=FILE.";
+    }
+    if (chosen.recordPath && !chosen.recordPath->empty() && chosen.tournament) {
+        return "lamevo: a club night keeps each bout in a file of its own beside the results: "
+               "give --record alone.";
+    }
+    if (!chosen.replayPath.empty() && (ways > 0 || chosen.recordPath)) {
+        return "lamevo: --replay plays a recorded bout back; it goes with none of --host, "
+               "--join, --computer, --tournament and --record.";
+    }
+    if (chosen.check && chosen.replayPath.empty()) {
+        return "lamevo: --check replays a recording; add --replay=FILE.";
+    }
+    if (!chosen.expectPath.empty() && !chosen.check) {
+        return "lamevo: --expect compares a replay's console text; add --replay=FILE --check.";
     }
     return "";
 }
@@ -228,6 +272,9 @@ CommandLine readCommandLine(int& argc, char** argv) {
     if (line.refusal.empty() && ways > 1) {
         line.refusal = "lamevo: choose one of --host, --join, --computer and --tournament; try "
                        "'lamevo --help' for the options.";
+    }
+    if (line.refusal.empty()) {
+        line.refusal = replayRefusal(chosen, ways);
     }
     argv[kept] = nullptr;
     argc = kept;

@@ -29,6 +29,12 @@ struct GameOptions {
     std::string meetServer;
     bool tournament;                        // a club night of 3 to 8 fencers
     std::optional<std::string> resultsPath; // the club night's results, as CSV
+    // Record the bout into this file; empty (--record alone) in a club night: each bout into
+    // a file of its own beside the results.
+    std::optional<std::string> recordPath;
+    std::string replayPath; // play this recording back; empty: none
+    bool check;             // replay without a window, as fast as the clocks allow
+    std::string expectPath; // the console text the replay must print; empty: none
 };
 
 struct CommandLine {
@@ -42,12 +48,15 @@ inline constexpr int USAGE_ERROR_STATUS = 2;
 
 // Reads argv[1..argc-1]. --host, --join, --computer and --tournament go with none of the
 // others; --results goes with --tournament alone, --no-router with --host alone, --meet with --host
-// or --join (whose value is then a room code, kept in upper case). The game's own options are taken
-// out of argv, and argc lowered to match, so that argv keeps argv[0] and, in their order, the
-// arguments for the window toolkit: its own options (-display, -geometry, -iconic, -direct,
-// -indirect, -gldebug, -sync) and the value after -display or -geometry, whatever that looks like.
-// An option the table does not have, any other word, a value given to an option that takes none, an
-// empty value after "=", or a value the option refuses ends the reading with a refusal.
+// or --join (whose value is then a room code, kept in upper case). --record=FILE goes with any way
+// of playing; --record alone with --tournament and --results. --replay goes with none of those,
+// --check with --replay alone and --expect with --check.
+// The game's own options are taken out of argv, and argc lowered to match, so that argv keeps
+// argv[0] and, in their order, the arguments for the window toolkit: its own options (-display,
+// -geometry, -iconic, -direct, -indirect, -gldebug, -sync) and the value after -display or
+// -geometry, whatever that looks like. An option the table does not have, any other word, a value
+// given to an option that takes none, an empty value after "=", or a value the option refuses ends
+// the reading with a refusal.
 CommandLine readCommandLine(int& argc, char** argv);
 
 // The usage text for --help: the options, both players' keys and game pads, where the pictures

@@ -101,7 +101,12 @@ void runCommand(const Side& side, FencerCommand command) {
 
 } // namespace
 
+BoutListener boutListener{nullptr, nullptr};
+
 void onKeyPress(unsigned char key, int /*x*/, int /*y*/) {
+    if (boutListener.keyReached != nullptr) {
+        boutListener.keyReached(key);
+    }
     const bool keyboardFree = bout.halted == 0 && bout.leftWon == 0 && bout.rightWon == 0;
     if (keyboardFree) {
         for (const CommandKeys& keys : COMMAND_KEYS) {

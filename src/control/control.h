@@ -77,6 +77,16 @@ struct LocalSides {
 // Whether sides holds the fencer with this player number (LEFT_PLAYER or RIGHT_PLAYER).
 bool isLocalSide(LocalSides sides, std::int32_t playerNumber);
 
+// Whoever listens to the bout from outside, as a recording does: every key that reaches
+// onKeyPress (the keyboard's, the pads', the computer's, the network's), before it acts, and
+// every onIdle turn, once time has passed in it. Null members are not called; both are null
+// until someone listens. The computer's imagined bouts are not heard.
+struct BoutListener {
+    void (*keyReached)(unsigned char key);
+    void (*idleTurn)();
+};
+extern BoutListener boutListener;
+
 // The keyboard callback: one key of either player's five, in either case, acts at once;
 // every key, also an ignored one, asks for a redraw. Keys are ignored during a halt and
 // for good once either fencer has won.

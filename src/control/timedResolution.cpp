@@ -74,6 +74,9 @@ void onIdle() {
     runSharedHaltTimer();
     runFenceBannerTimer();
     runWinExitTimer();
+    if (boutListener.idleTurn != nullptr) {
+        boutListener.idleTurn();
+    }
 }
 
 bool waitsForTheClock() {

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "audio.h"
@@ -37,6 +38,11 @@ void reportWindowFailure(const char* format, va_list arguments) {
 
 void endProcess(int status) {
     std::exit(status);
+}
+
+// The window's title: the game's name and then words.
+void showInTitle(const char* words) {
+    glutSetWindowTitle((std::string(WINDOW_TITLE) + words).c_str());
 }
 
 // The window with its callbacks, the hooks that reach it, the sound output (unless muted) and
@@ -92,7 +98,11 @@ int main(int argc, char** argv) {
     }
     Mode mode = buildMode(commandLine.options);
     openWindow(argc, argv, commandLine.options);
+    mode.windowSpecialKey = onSpecialKey;
+    mode.rightArrowKey = GLUT_KEY_RIGHT;
+    mode.showInTitle = showInTitle;
     glutKeyboardFunc(mode.keyPress);
     startMode(mode);
+    glutSpecialFunc(mode.specialKey);
     runEventLoop(mode.sources);
 }

@@ -4,12 +4,14 @@
 #include <cstdlib>
 #include <optional>
 #include <random>
+#include <string>
 
 #include "console.h"
 #include "meet.h"
 #include "network.h"
 #include "opponent.h"
 #include "pads.h"
+#include "replay.h"
 #include "router.h"
 #include "tournament.h"
 
@@ -20,6 +22,7 @@ namespace {
 struct Play {
     LocalSides sides;
     std::optional<Opponent> computer;
+    std::uint32_t computerSeed = 0; // the seed the computer of --computer was made with
     // The computer waits for its opponent's first key in the window or press on a pad: a lone
     // player answers the console's last question, clicks the window, and only then is on guard.
     bool playerOnGuard = false;
@@ -29,6 +32,13 @@ struct Play {
     // A club night's computers fence their bouts between the window's, a piece at a time.
     bool computersFencing = false;
     ConsoleLines console;
+    // A replay in the window: the recording read before the window opened and the pace the
+    // player sets.
+    Recording recording;
+    ReplayPace pace;
+    void (*windowSpecialKey)(int key, int x, int y) = nullptr;
+    int rightArrowKey = -1;
+    void (*showInTitle)(const char* words) = nullptr;
 };
 Play play;
 
@@ -151,6 +161,95 @@ LoopSource computersSource() {
     return computers;
 }
 
+// A replay in the window: the recording's presses at its own pace, which the player sets; no
+// key or pad moves a fencer.
+void showReplayPace() {
+    if (play.showInTitle != nullptr) {
+        play.showInTitle((std::string(": replay, ") + replayPaceName(play.pace)).c_str());
+    }
+}
+
+void onReplayKey(unsigned char key, int, int) {
+    if (changeReplayPace(play.pace, key, controlHooks.nowMilliseconds())) {
+        showReplayPace();
+    }
+}
+
+void onReplaySpecialKey(int key, int x, int y) {
+    if (key != play.rightArrowKey) {
+        if (play.windowSpecialKey != nullptr) {
+            play.windowSpecialKey(key, x, y);
+        }
+        return;
+    }
+    play.pace.boutAnchor = skipToNextHalt();
+    play.pace.realAnchor = controlHooks.nowMilliseconds();
+    controlHooks.requestRedraw();
+}
+
+bool replayOver() {
+    return replayStopped() && boutHasEnded();
+}
+
+// Plays the recording up to the bout's time now; the game ends once the replay has stopped
+// and the bout has ended.
+LoopSource replaySource() {
+    LoopSource replayed;
+    replayed.dueAt = [] {
+        if (replayOver()) {
+            return controlHooks.nowMilliseconds();
+        }
+        const std::optional<Milliseconds> next = nextReplayMoment();
+        const std::optional<Milliseconds> real = next ? realTimeOf(play.pace, *next) : std::nullopt;
+        return real ? *real : NOTHING_DUE;
+    };
+    replayed.turn = [] {
+        replayUntil(boutTimeAt(play.pace, controlHooks.nowMilliseconds()));
+        if (replayOver()) {
+            endGame();
+        }
+    };
+    return replayed;
+}
+
+// --record=FILE: the bout from here on, with its names and the computer's level and seed.
+// The host records every bout over the network, for the joiner's --record.
+void startBoutRecording(const Mode& mode) {
+    const GameOptions& options = mode.options;
+    if (mode.way == WayOfPlaying::host) {
+        copyRecordingLines(sendRecordingLine);
+    } else if (!options.recordPath || mode.way == WayOfPlaying::join) {
+        return;
+    }
+    Recording header;
+    header.leftName = bout.leftFencer->name;
+    header.rightName = bout.rightFencer->name;
+    header.touchLimit = bout.touchLimit;
+    if (play.computer) {
+        header.computers.push_back(
+            {play.computer->playerNumber, play.computer->level, play.computerSeed});
+    }
+    const std::string fault =
+        startRecording(options.recordPath ? options.recordPath->c_str() : "/dev/null", header);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "%s\n", fault.c_str());
+        std::exit(EXIT_FAILURE);
+    }
+}
+
+// The joiner's --record keeps the lines the host's recorder sends.
+void keepCopiedRecording(const GameOptions& options) {
+    if (!options.recordPath) {
+        return;
+    }
+    const std::string fault = startCopiedRecording(options.recordPath->c_str());
+    if (!fault.empty()) {
+        std::fprintf(stderr, "%s\n", fault.c_str());
+        std::exit(EXIT_FAILURE);
+    }
+    takeRecordingLines(writeCopiedLine);
+}
+
 // Both names from the way of playing's console set-up, then both fencers on their lines.
 void setUpBout(const Mode& mode) {
     char* firstName = nullptr;
@@ -168,6 +267,7 @@ void setUpBout(const Mode& mode) {
     if (mode.way == WayOfPlaying::host) {
         bout.touchLimit = hostSetup(stdin, *options.hostPort, &firstName, &secondName);
     } else if (mode.way == WayOfPlaying::join) {
+        keepCopiedRecording(options);
         joinSetup(stdin, options.joinAddress.c_str(), options.joinPort, &firstName, &secondName);
     } else {
         bout.touchLimit = runSetupDialogue(stdin, &firstName, &secondName, bout.touchLimit);
@@ -175,6 +275,7 @@ void setUpBout(const Mode& mode) {
     bout.leftFencer = createFencer(firstName, LEFT_PLAYER);
     bout.rightFencer = createFencer(secondName, RIGHT_PLAYER);
     resetToEnGarde(*bout.leftFencer, *bout.rightFencer);
+    startBoutRecording(mode);
     if (mode.way != WayOfPlaying::join) {
         printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
     }
@@ -187,10 +288,24 @@ Mode buildMode(const GameOptions& options) {
     mode.options = options;
     mode.keyPress = onLocalKeyPress;
     mode.boutEnded = endGame;
-    if (options.tournament) {
+    if (!options.replayPath.empty()) {
+        // A recording to replay is read, or refused, before any window opens.
+        mode.way = WayOfPlaying::replay;
+        mode.keyPress = onReplayKey;
+        mode.sides = {.left = false, .right = false};
+        const std::string fault = readRecording(options.replayPath.c_str(), play.recording);
+        if (!fault.empty()) {
+            std::fprintf(stderr, "%s\n", fault.c_str());
+            std::exit(EXIT_FAILURE);
+        }
+        if (options.check) {
+            std::exit(checkReplay(
+                play.recording, options.expectPath.empty() ? nullptr : options.expectPath.c_str()));
+        }
+    } else if (options.tournament) {
         mode.way = WayOfPlaying::clubNight;
         mode.boutEnded = endClubNightBout;
-        prepareClubNight({options.resultsPath, options.seed});
+        prepareClubNight({options.resultsPath, options.seed, options.recordPath.has_value()});
     } else if (options.hostPort) {
         mode.way = WayOfPlaying::host;
         mode.sides.right = false;
@@ -202,14 +317,26 @@ Mode buildMode(const GameOptions& options) {
     } else if (options.computer) {
         mode.way = WayOfPlaying::computer;
         mode.sides.right = false;
-        play.computer = createOpponent(RIGHT_PLAYER, *options.computer,
-                                       options.seed ? *options.seed : std::random_device{}());
+        play.computerSeed = options.seed ? *options.seed : std::random_device{}();
+        play.computer = createOpponent(RIGHT_PLAYER, *options.computer, play.computerSeed);
     }
     play.sides = mode.sides;
     return mode;
 }
 
 void startMode(Mode& mode) {
+    play.windowSpecialKey = mode.windowSpecialKey;
+    play.rightArrowKey = mode.rightArrowKey;
+    play.showInTitle = mode.showInTitle;
+    mode.specialKey = mode.windowSpecialKey;
+    if (mode.way == WayOfPlaying::replay) {
+        mode.specialKey = onReplaySpecialKey;
+        showReplayPace();
+        beginReplay(play.recording, true);
+        play.pace.realAnchor = controlHooks.nowMilliseconds();
+        mode.sources = {replaySource()};
+        return;
+    }
     if (mode.way == WayOfPlaying::clubNight) {
         // The first bout's go-ahead comes through the console row, as every later one does.
         followTheNight(beginClubNight(stdin));

@@ -94,6 +94,7 @@ struct Link {
     void (*showPose)(Pose) = nullptr;
     void (*playSound)(BoutSound) = nullptr;
     void (*endProcess)(int) = nullptr;
+    void (*takeRecordingLine)(std::string_view) = nullptr;
 };
 Link session;
 
@@ -419,6 +420,11 @@ void takeFromHost(const Message& message) {
         break;
     case MessageKind::sound:
         controlHooks.playSound(message.sound);
+        break;
+    case MessageKind::recording:
+        if (session.takeRecordingLine != nullptr) {
+            session.takeRecordingLine(message.text);
+        }
         break;
     default:
         sayOnConsole("The game at %s:%u sent a message out of turn: the bout cannot go on.\n",
@@ -1051,6 +1057,16 @@ Milliseconds nextNetworkTurn() {
         due = std::min(due, session.ownPresses.front().due);
     }
     return due;
+}
+
+void sendRecordingLine(std::string_view line) {
+    if (session.hosting && session.opponent != nullptr) {
+        sendToOpponent({.kind = MessageKind::recording, .text = line});
+    }
+}
+
+void takeRecordingLines(void (*take)(std::string_view line)) {
+    session.takeRecordingLine = take;
 }
 
 Milliseconds ownPressDelay() {

@@ -47,6 +47,7 @@ constexpr KindRule KIND_RULES[] = {
     {MessageKind::scene, Sender::host, SCENE_SIZE, SCENE_SIZE},
     {MessageKind::pose, Sender::host, 2, 2},
     {MessageKind::sound, Sender::host, 2, 2},
+    {MessageKind::recording, Sender::host, 3, 1 + LONGEST_CONSOLE_TEXT},
 };
 
 struct Writer {
@@ -274,6 +275,7 @@ std::vector<std::uint8_t> encodeMessage(const Message& message) {
         break;
     case MessageKind::name:
     case MessageKind::console:
+    case MessageKind::recording:
         bytes.insert(bytes.end(), message.text.begin(), message.text.end());
         break;
     case MessageKind::command:
@@ -339,6 +341,12 @@ const char* decodeMessage(const std::uint8_t* bytes, std::size_t size, Sender se
     case MessageKind::console:
         message.text = std::string_view(reinterpret_cast<const char*>(body), bodySize);
         return consoleTextFault(message.text);
+    case MessageKind::recording:
+        message.text = std::string_view(reinterpret_cast<const char*>(body), bodySize);
+        if (message.text.find('\n') != bodySize - 1) {
+            return "a recording's line that is not one whole line";
+        }
+        return nullptr;
     case MessageKind::command:
         if (body[0] >= std::size(COMMAND_KEYS)) {
             return "an unknown command";

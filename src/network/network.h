@@ -35,10 +35,11 @@ enum class MessageKind : std::uint8_t {
     scene,      // host to joiner: what the window draws
     pose,       // host to joiner: a fencer's new pose
     sound,      // host to joiner: a sound to play
+    recording,  // host to joiner: one line of the bout's recording, its line end included
 };
 
 inline constexpr char GAME_TAG[] = "The Lamevo";
-inline constexpr std::uint16_t PROTOCOL_VERSION = 1;
+inline constexpr std::uint16_t PROTOCOL_VERSION = 2;
 // A name is one word of at most this many bytes, as the console reads it.
 inline constexpr std::size_t LONGEST_NAME_BYTES = 999;
 // A name from the network is text a person typed, of at most this many characters.
@@ -80,10 +81,11 @@ enum class Sender { host, joiner };
 // message of a kind that sender sends, of that kind's size, with every field in its range: a
 // hello with the game's tag (any version: the caller compares it), a joiner's name that
 // nameFault accepts, a host's name of 1 to 999 bytes (whatever they are: see neutralName),
-// console text of 1 to LONGEST_CONSOLE_TEXT bytes that consoleTextFault accepts, a command,
-// pose or sound the game has, a scene whose flags are known, touches 0 to 15, cells -10 to 50
-// and every corner a finite number within -10000 and 10000. Otherwise returns what is wrong, as
-// words that follow "sent" in a sentence, and message is unspecified.
+// console text of 1 to LONGEST_CONSOLE_TEXT bytes that consoleTextFault accepts, a
+// recording's line of 2 to LONGEST_CONSOLE_TEXT bytes ending with its only line end, a
+// command, pose or sound the game has, a scene whose flags are known, touches 0 to 15, cells
+// -10 to 50 and every corner a finite number within -10000 and 10000. Otherwise returns what is
+// wrong, as words that follow "sent" in a sentence, and message is unspecified.
 const char* decodeMessage(const std::uint8_t* bytes, std::size_t size, Sender sender,
                           Message& message);
 
@@ -192,6 +194,13 @@ void readNetwork();
 // clock: soon enough for ENet's pings and resends, the host's delayed presses and the bout's
 // clock.
 Milliseconds nextNetworkTurn();
+
+// The bout's recording on both machines: the host sends each line of its recording to the
+// joiner, whose --record keeps them as they come. sendRecordingLine does nothing on the
+// joiner or before one has joined; takeRecordingLines names what the joiner calls for each
+// line received (none: they are dropped).
+void sendRecordingLine(std::string_view line);
+void takeRecordingLines(void (*take)(std::string_view line));
 
 // How long the host delays its own player's presses now: half the least round trip to the
 // joiner that ENet measured over the last few seconds, at most 150 ms; 0 on the joiner.

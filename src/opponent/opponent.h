@@ -123,7 +123,8 @@ inline constexpr Milliseconds SIMULATED_BOUT_GIVE_UP_MILLISECONDS = 10 * 60'000;
 // would end are not run), or after SIMULATED_BOUT_GIVE_UP_MILLISECONDS with the score as it
 // stands then. A touchLimit below 1 fences nothing and scores 0 to 0. Safe to call inside the
 // running game between two bouts: while it runs, poses, redraws and sounds go nowhere and the
-// referee is not heard.
+// referee is not heard; the bout's listener (a recording) hears its presses and idle turns, on
+// the simulated clocks.
 BoutScore fenceComputerBout(OpponentLevel left, OpponentLevel right, std::int32_t touchLimit,
                             std::uint32_t seed);
 

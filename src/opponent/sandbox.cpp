@@ -22,13 +22,16 @@ void noExit(int) {}
 } // namespace
 
 SavedWorld::SavedWorld()
-    : hooks(controlHooks), shared(bout), clock(sandboxClock), heard(refereeHeard) {
+    : hooks(controlHooks), listener(boutListener), shared(bout), clock(sandboxClock),
+      heard(refereeHeard) {
     refereeHeard = false;
+    boutListener = {nullptr, nullptr};
     controlHooks = {sandboxSeconds, noRedraw, noPose, noExit, sandboxMilliseconds, noSound};
 }
 
 SavedWorld::~SavedWorld() {
     controlHooks = hooks;
+    boutListener = listener;
     bout = shared;
     sandboxClock = clock;
     refereeHeard = heard;

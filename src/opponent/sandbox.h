@@ -12,9 +12,10 @@ extern SandboxClock sandboxClock;
 
 // The hooks, the shared bout, the referee's voice and the sandbox clock as they were, put back
 // however the sandbox ends; while it lives the hooks read the sandbox clock and show, sound
-// and end nothing, and the referee is not heard.
+// and end nothing, and neither the referee nor the bout's listener hears anything.
 struct SavedWorld {
     ControlHooks hooks;
+    BoutListener listener;
     BoutState shared;
     SandboxClock clock;
     bool heard;

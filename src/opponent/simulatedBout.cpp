@@ -49,6 +49,8 @@ void fenceOn(SimulatedBout& simulated, std::span<const LoopSource> players,
         return;
     }
     const SavedWorld saved;
+    // A recording of this bout hears it; the fencers' imagined bouts stay unheard.
+    boutListener = saved.listener;
     sandboxClock = simulated.clock;
     bout = simulated.state;
     bout.leftFencer = &simulated.leftFencer;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console.h"
+#include "replay.h"
 #include "tournament.h"
 
 namespace {
@@ -17,6 +18,9 @@ ResultsHeading heading; // the day the night began, for results in the federatio
 std::optional<NextBout> windowBout;
 bool windowBoutRecorded = false;
 Fencer windowFencers[2];
+// With recordBouts each bout goes into a recording of its own beside the results.
+bool recordBouts = false;
+std::int32_t boutsStarted = 0;
 
 [[noreturn]] void inputEndedTooSoon() {
     std::fputs("The Lamevo: the input ended before the club night could be set up.\n", stderr);
@@ -154,6 +158,33 @@ std::string stageOf(const NextBout& next) {
     }
 }
 
+// Starts the recording of the bout about to be fenced, if the night keeps them; a file that
+// cannot be written is said on standard error and the night goes on unrecorded for it. The
+// file is named in the night's order; the recording names the seats as they were fenced
+// (seatsSwapped: the lot put the night's left fencer on the right), computers in that order.
+void recordNextBout(const NextBout& next, std::vector<RecordedComputer> computers,
+                    bool simulatedClock, bool seatsSwapped = false) {
+    ++boutsStarted;
+    if (!recordBouts || !resultsPath) {
+        return;
+    }
+    const std::string& leftName = night.seats[next.leftSeat].name;
+    const std::string& rightName = night.seats[next.rightSeat].name;
+    Recording header;
+    header.leftName = seatsSwapped ? rightName : leftName;
+    header.rightName = seatsSwapped ? leftName : rightName;
+    header.touchLimit = next.touchLimit;
+    header.computers = std::move(computers);
+    header.simulatedClock = simulatedClock;
+    const std::string stage = next.pool ? "pool" : "de-" + std::to_string(next.round);
+    const std::string path =
+        clubBoutRecordingPath(*resultsPath, boutsStarted, stage, leftName, rightName);
+    const std::string fault = startRecording(path.c_str(), header);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "%s\n", fault.c_str());
+    }
+}
+
 // The bout announced, whose go-ahead the night waits for.
 std::optional<NextBout> announcedBout;
 
@@ -208,8 +239,15 @@ NightTurn fenceOn(Milliseconds budget) {
             return NightTurn::goAheadAsked;
         }
         if (!computersBout) {
+            const std::uint32_t seed = night.lots();
             computersBout =
-                startComputerBout(*left.computer, *right.computer, next->touchLimit, night.lots());
+                startComputerBout(*left.computer, *right.computer, next->touchLimit, seed);
+            const bool swapped = computersBout->seatsSwapped;
+            const OpponentLevel onTheLeft = swapped ? *right.computer : *left.computer;
+            const OpponentLevel onTheRight = swapped ? *left.computer : *right.computer;
+            recordNextBout(*next,
+                           {{LEFT_PLAYER, onTheLeft, seed}, {RIGHT_PLAYER, onTheRight, seed}}, true,
+                           swapped);
         }
         const Milliseconds timeLeft =
             until == NOTHING_DUE
@@ -220,6 +258,7 @@ NightTurn fenceOn(Milliseconds budget) {
         }
         const BoutScore score = scoreOf(*computersBout);
         computersBout.reset();
+        stopRecording();
         const std::string stage = stageOf(*next);
         announce("\n\n%s: %s %d - %d %s\n", stage.c_str(), left.name.c_str(), score.leftTouches,
                  score.rightTouches, right.name.c_str());
@@ -235,6 +274,8 @@ NightTurn fenceOn(Milliseconds budget) {
 void prepareClubNight(const ClubNightOptions& options) {
     resultsPath = options.resultsPath;
     seedOption = options.seed;
+    recordBouts = options.recordBouts;
+    boutsStarted = 0;
     std::string fault;
     if (resultsPath && !resultsPathWritable(*resultsPath, fault)) {
         std::fprintf(stderr, "The Lamevo cannot write the results to %s.\n", fault.c_str());
@@ -299,10 +340,15 @@ WindowBout startAnnouncedBout() {
     printScoreboard(*bout.leftFencer, *bout.rightFencer, bout.touchLimit);
     controlHooks.requestRedraw();
     WindowBout seat;
-    if (left.computer) {
-        seat.computer = createOpponent(LEFT_PLAYER, *left.computer, night.lots());
-    } else if (right.computer) {
-        seat.computer = createOpponent(RIGHT_PLAYER, *right.computer, night.lots());
+    std::vector<RecordedComputer> computers;
+    for (const std::int32_t side : {LEFT_PLAYER, RIGHT_PLAYER}) {
+        const Seat& seated = side == LEFT_PLAYER ? left : right;
+        if (seated.computer && !seat.computer) {
+            const std::uint32_t seed = night.lots();
+            seat.computer = createOpponent(side, *seated.computer, seed);
+            computers.push_back({side, *seated.computer, seed});
+        }
     }
+    recordNextBout(next, computers, false);
     return seat;
 }

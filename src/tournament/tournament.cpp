@@ -431,14 +431,21 @@ struct XmlAttribute {
 
 std::string xmlElement(int depth, std::string_view name,
                        std::initializer_list<XmlAttribute> attributes, bool empty) {
-    std::string text =
-        std::string(static_cast<std::size_t>(depth) * 2, ' ') + "<" + std::string(name);
+    // Appended piece by piece: GCC 12 warns wrongly of overlapping copies in the sum of strings.
+    std::string text(static_cast<std::size_t>(depth) * 2, ' ');
+    text += '<';
+    text += name;
     for (const XmlAttribute& attribute : attributes) {
         if (!attribute.value.empty() || attribute.evenEmpty) {
-            text += " " + std::string(attribute.name) + "=\"" + xmlValue(attribute.value) + "\"";
+            text += ' ';
+            text += attribute.name;
+            text += "=\"";
+            text += xmlValue(attribute.value);
+            text += '"';
         }
     }
-    return text + (empty ? "/>\n" : ">\n");
+    text += empty ? "/>\n" : ">\n";
+    return text;
 }
 
 std::string xmlClose(int depth, std::string_view name) {

@@ -184,6 +184,7 @@ inline constexpr const char* CONSOLE_INPUT_ENDED =
 struct ClubNightOptions {
     std::optional<std::string> resultsPath;
     std::optional<std::uint32_t> seed; // for the lots and the computers; drawn when absent
+    bool recordBouts = false; // each bout recorded beside the results (clubBoutRecordingPath)
 };
 
 // What the window fences next: the computer facing a person, if one does.

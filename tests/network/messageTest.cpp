@@ -30,7 +30,7 @@ constexpr SeedCase SEEDS[] = {
     {"hello", Sender::host},      {"hello", Sender::joiner},   {"name", Sender::joiner},
     {"command", Sender::joiner},  {"goAhead", Sender::joiner}, {"console", Sender::host},
     {"askGoAhead", Sender::host}, {"scene", Sender::host},     {"pose", Sender::host},
-    {"sound", Sender::host},
+    {"sound", Sender::host},      {"recording", Sender::host},
 };
 
 TEST(NetworkMessages, EachSeedFromItsSenderOnly) {
@@ -69,7 +69,10 @@ constexpr Fault FAULTS[] = {
     {"scene", 0, 0, -1, "a message of the wrong size"},
     {"pose", 1, 6, 0, "an unknown pose"},
     {"sound", 1, 2, 0, "an unknown sound"},
-    {"sound", 0, 10, 0, "a message of a kind it may not send"},
+    {"sound", 0, 11, 0, "a message of a kind it may not send"},
+    {"recording", -1, 'x', 0, "a recording's line that is not one whole line"},
+    {"recording", 5, '\n', 0, "a recording's line that is not one whole line"},
+    {"recording", 0, 0, -15, "a message of the wrong size"},
     {"sound", 0, 0, -2, "an empty message"},
 };
 

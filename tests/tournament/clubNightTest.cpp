@@ -2,13 +2,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <utility>
 
 #include "captureStdout.h"
+#include "replay.h"
 #include "tournament.h"
 
 namespace {
@@ -624,6 +627,67 @@ TEST(ClubNight, TheComputersBoutBetweenTheWindowsIsFencedInPiecesAsInOneGo) {
         << "the computers' result";
     EXPECT_NE(inOneGo.said.find("Pool bout 3 of 6: Ann against"), std::string::npos);
     EXPECT_TRUE(inOneGo.said.ends_with("Hit Any Key then Enter to Start the Bout!"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(ClubNight, KeepsEachBoutBesideTheResultsOnlyWhenAsked) {
+    for (const bool recordBouts : {false, true}) {
+        const std::filesystem::path folder =
+            std::filesystem::path(testing::TempDir()) / ("night" + std::to_string(recordBouts));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        prepareClubNight({(folder / "club.csv").string(), 5u, recordBouts});
+        char answers[] = "3\nhard\neasy\nnormal\n";
+        std::FILE* input = fmemopen(answers, sizeof answers - 1, "r");
+        // three computers: the whole night is fenced at once
+        const std::string said = captureStdout([&] { beginClubNight(input); });
+        std::fclose(input);
+        std::vector<std::string> kept;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().extension() == ".lamevo") {
+                kept.push_back(entry.path().filename().string());
+            }
+        }
+        std::sort(kept.begin(), kept.end());
+        ASSERT_EQ(kept.size(), recordBouts ? 5u : 0u); // three pool bouts, a semi-final, a final
+        if (recordBouts) {
+            EXPECT_TRUE(kept.front().starts_with("club-01-pool-")) << kept.front();
+            EXPECT_TRUE(kept.back().starts_with("club-05-de-2-")) << kept.back();
+        }
+        // Each recording ends with the score the night announced, its names in the seats the
+        // computers fenced in (the lot may have swapped them).
+        struct Announced {
+            std::string left, right;
+            std::int32_t leftTouches, rightTouches;
+        };
+        std::vector<Announced> results; // "Stage: Left 5 - 3 Right" lines, in order
+        std::istringstream lines(said);
+        for (std::string text; std::getline(lines, text);) {
+            const std::size_t colon = text.find(": ");
+            Announced one;
+            std::string dash, rest;
+            std::istringstream words(colon == std::string::npos ? "" : text.substr(colon + 2));
+            if (words >> one.left >> one.leftTouches >> dash >> one.rightTouches >> one.right &&
+                dash == "-" && !(words >> rest)) {
+                results.push_back(one);
+            }
+        }
+        ASSERT_EQ(results.size(), 5u);
+        for (std::size_t number = 0; number < kept.size(); ++number) {
+            const Announced& line = results[number];
+            Recording recording;
+            EXPECT_EQ(readRecording((folder / kept[number]).c_str(), recording), "");
+            EXPECT_TRUE(recording.won && recording.simulatedClock) << kept[number];
+            const bool swapped = recording.leftName != line.left;
+            EXPECT_EQ(recording.leftName, swapped ? line.right : line.left) << kept[number];
+            EXPECT_EQ(recording.rightName, swapped ? line.left : line.right) << kept[number];
+            EXPECT_EQ(recording.leftTouches, swapped ? line.rightTouches : line.leftTouches);
+            EXPECT_EQ(recording.rightTouches, swapped ? line.leftTouches : line.rightTouches);
+        }
+    }
 }
 
 } // namespace

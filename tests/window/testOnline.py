@@ -10,10 +10,13 @@ hosts cannot reach the joiner's terminal, nor keep it waiting."""
 import ctypes
 import ctypes.util
 import heapq
+import os
 import random
 import socket
 import struct
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -152,7 +155,7 @@ class EnetPeer:
         enet.enet_host_destroy(self.host)
 
 
-HELLO = b"\x01The Lamevo" + struct.pack("<H", 1)
+HELLO = b"\x01The Lamevo" + struct.pack("<H", 2)
 
 
 def silent(send, message):
@@ -197,16 +200,16 @@ def strangersAtTheDoor(port):
     return strangers
 
 
-def startPair(run, relay=None, strangers=None):
+def startPair(run, relay=None, strangers=None, recordings=((), ())):
     """Host and joiner through the dialogue up to the first scoreboard on both consoles;
     relay(hostPort) makes the link between them; strangers(hostPort) come to the host
-    before the joiner does."""
+    before the joiner does; recordings: more arguments for each."""
     port = freePort()
     joinPort = relay(port).port if relay else port
     # On the loopback there is no router to ask, and none outside it may be asked.
-    host = run.start(arguments=[f"--host={port}", "--no-router"])
-    joiner = None if strangers else run.start(arguments=[f"--join=127.0.0.1:{joinPort}"],
-                                              screen=run.otherScreen())
+    host = run.start(arguments=[f"--host={port}", "--no-router", *recordings[0]])
+    joiner = None if strangers else run.start(
+        arguments=[f"--join=127.0.0.1:{joinPort}", *recordings[1]], screen=run.otherScreen())
     steps = consoleText.dialogueSteps("Ann", "Bo")
     host.expect(steps[0])
     host.answer("Ann")
@@ -217,7 +220,8 @@ def startPair(run, relay=None, strangers=None):
     host.waitFor(".\n")
     if strangers:
         strangers(port)
-        joiner = run.start(arguments=[f"--join=127.0.0.1:{joinPort}"], screen=run.otherScreen())
+        joiner = run.start(arguments=[f"--join=127.0.0.1:{joinPort}", *recordings[1]],
+                           screen=run.otherScreen())
     joiner.expect("\n\tWelcome to The Lamevo!\n"
                   f"\n\tJoining the bout hosted at 127.0.0.1, UDP port {joinPort}.\n" + steps[1])
     joiner.answer("Bo")
@@ -270,11 +274,27 @@ def strangerLines(game):
             if line.startswith(("Refused", "Let "))]
 
 
+def replaysAsPrinted(run, game, recording):
+    """The recording replays without a window to what the game's console printed."""
+    output = bytes(game.output)
+    transcript = recording + ".transcript"
+    with open(transcript, "wb") as file:
+        file.write(output[output.index(b"\nThis is a "):])
+    checked = subprocess.run([run.args.game, f"--replay={recording}", "--check",
+                              f"--expect={transcript}"], capture_output=True, timeout=60)
+    assert checked.returncode == 0, checked.stderr
+
+
 def boutOverLoopback(run):
     # Silent, half-open and forged connections and junk keep neither the seat nor the slots:
     # the genuine joiner joins, and the host's lines about them come at most once a second.
+    # Both machines record the bout: the two recordings are one.
     began = time.monotonic()
-    host, joiner, bout, port = startPair(run, strangers=strangersAtTheDoor)
+    folder = tempfile.mkdtemp(prefix="lamevo-online-")
+    recordings = [os.path.join(folder, name + ".lamevo") for name in ("host", "joiner")]
+    host, joiner, bout, port = startPair(run, strangers=strangersAtTheDoor,
+                                         recordings=([f"--record={recordings[0]}"],
+                                                     [f"--record={recordings[1]}"]))
     pollUntil(lambda: any(line.startswith("Refused or lost ") for line in strangerLines(host)),
               what="the count of the strangers refused", seen=host.describeUnread)
     lines = strangerLines(host)
@@ -305,6 +325,10 @@ def boutOverLoopback(run):
         status, ended = game.waitExit()
         log(f"a game ended with status {status} at {ended:.2f}")
         assert status == 0 and not game.unread(), game.describeUnread()
+    kept = [open(path).read() for path in recordings]
+    assert kept[0] == kept[1] and kept[0].endswith(" 5 0\n"), kept
+    replaysAsPrinted(run, host, recordings[0])
+    replaysAsPrinted(run, joiner, recordings[1])
 
 
 def boutThroughBadLink(run):
