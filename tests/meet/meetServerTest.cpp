@@ -19,7 +19,9 @@ extern char** environ;
 namespace {
 
 constexpr enet_uint32 PATIENCE_MILLISECONDS = 5000;
-constexpr std::uint16_t SERVER_PORT = 27380;
+// A pair of ports of this process's own, so that two runs of the tests on one machine (a
+// developer's and a sanitizers' build, say) keep out of each other's way.
+const std::uint16_t SERVER_PORT = static_cast<std::uint16_t>(27380 + getpid() % 1000 * 2);
 
 // The server on SERVER_PORT (and the relay on the next), up once it says so on stderr.
 struct ServerProcess {
