@@ -61,10 +61,22 @@ def checkFullScreen(game, screenWidth, screenHeight, name):
     centred, above and below it one plain colour."""
     assert shownAs(game, screenWidth, screenHeight)["x"] == 0
     top = (screenHeight - screenWidth // 5) // 2
-    shot = drawnShot(game, screenWidth // 2, top + 4, name)
-    bands = {shot.pixel(x, y) for x in range(0, screenWidth, 7)
-             for y in (*range(0, top, 9), *range(screenHeight - top, screenHeight, 9))}
-    assert len(bands) == 1 and shot.pixel(screenWidth // 2, top + 4) not in bands, bands
+
+    def bandsOf(shot):
+        return {shot.pixel(x, y) for x in range(0, screenWidth, 7)
+                for y in (*range(0, top, 9), *range(screenHeight - top, screenHeight, 9))}
+
+    def letterboxed():
+        # The window takes the whole screen before its first frame there is drawn: until then
+        # the screen may still show the last frame, stretched.
+        shot = game.screenshot()
+        bands = bandsOf(shot)
+        return shot if len(bands) == 1 and shot.pixel(screenWidth // 2, top + 4) not in bands \
+            else None
+
+    shot = pollUntil(letterboxed, what="the scene drawn across the screen, one colour above "
+                     "and below it", seen=lambda: bandsOf(game.screenshot()))
+    game.saveShot(shot, name)
 
 
 def theWindowFitsTheScreenAndFillsItOnDemand(run):
