@@ -11,6 +11,7 @@
 
 #include "captureStdout.h"
 #include "console.h"
+#include "privateFolder.h"
 #include "replay.h"
 
 namespace {
@@ -161,7 +162,7 @@ FencedBout fence(const std::multimap<Milliseconds, char>& keys, Milliseconds unt
                  const std::vector<Milliseconds>& lateTurns = {}) {
     static int boutNumber = 0;
     FencedBout fenced;
-    fenced.recordingPath = testing::TempDir() + "bout" + std::to_string(++boutNumber) + ".txt";
+    fenced.recordingPath = privateFolder() + "bout" + std::to_string(++boutNumber) + ".txt";
     Fencer left{ann, LEFT_EN_GARDE_CELL, 0, LEFT_PLAYER};
     Fencer right{bob, RIGHT_EN_GARDE_CELL, 0, RIGHT_PLAYER};
     bout = BoutState{};
@@ -279,6 +280,7 @@ TEST(RecordedBout, ALungeWhosePictureIsSlowToShowKeepsTheSecondItWasPressedIn) {
     std::string printed;
     Recording recording;
     EXPECT_EQ(check(fenced, printed, recording), 0);
+    ASSERT_EQ(recording.presses.size(), 8u);
     EXPECT_EQ(recording.presses[6].at, 1998);
 }
 
@@ -311,7 +313,7 @@ TEST(RecordedBout, KeysThatReachTheBoutTogetherAreRecordedAtOneMillisecond) {
     bout.touchLimit = POOL_TOUCH_LIMIT;
     controlHooks = {fakeSeconds,          [] {},           [](Pose) {}, [](int) {},
                     readFakeMilliseconds, [](BoutSound) {}};
-    const std::string path = testing::TempDir() + "together.lamevo";
+    const std::string path = privateFolder() + "together.lamevo";
     Recording header;
     header.leftName = "Ann";
     header.rightName = "Bob";
@@ -379,7 +381,7 @@ TEST(RecordedBout, TheComputersOwnBoutReplaysToItsScore) {
     header.simulatedClock = true;
     header.computers = {{LEFT_PLAYER, OpponentLevel::hard, 7},
                         {RIGHT_PLAYER, OpponentLevel::easy, 8}};
-    const std::string path = testing::TempDir() + "computers.txt";
+    const std::string path = privateFolder() + "computers.txt";
     ASSERT_EQ(startRecording(path.c_str(), header), "");
     ComputerBout computers = startComputerBout(OpponentLevel::hard, OpponentLevel::easy, 15, 99);
     EXPECT_TRUE(fenceComputerBoutFor(computers, NOTHING_DUE));

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "captureStdout.h"
+#include "privateFolder.h"
 #include "replay.h"
 #include "tournament.h"
 
@@ -191,15 +192,15 @@ TEST(ClubNight, SheetTableauLotsAndResultsByteForByte) {
     EXPECT_EQ(resultsCsv(night), csv);
 
     // The file is replaced whole; a folder that is not there is refused in words.
-    const std::string path = ::testing::TempDir() + "clubNightResults.csv";
+    const std::string path = privateFolder() + "clubNightResults.csv";
     std::string fault;
     ASSERT_TRUE(writeResultsFile(path, "old", fault) && writeResultsFile(path, csv, fault));
     std::ostringstream written;
     written << std::ifstream(path, std::ios::binary).rdbuf();
     EXPECT_EQ(written.str(), csv);
     EXPECT_FALSE(std::ifstream(path + ".tmp").good());
-    EXPECT_FALSE(writeResultsFile(::testing::TempDir() + "missing/night.csv", csv, fault));
-    EXPECT_EQ(fault, ::testing::TempDir() + "missing/night.csv: No such file or directory");
+    EXPECT_FALSE(writeResultsFile(privateFolder() + "missing/night.csv", csv, fault));
+    EXPECT_EQ(fault, privateFolder() + "missing/night.csv: No such file or directory");
     std::remove(path.c_str());
 
     Tournament tied = createTournament({{"Ann", {}}, {"Bo", {}}, {"Cy", {}}, {"Dee", {}}}, 7);
@@ -353,7 +354,7 @@ mode_t permissionsOf(const std::string& path) {
 // target, keeping a file's permissions, under a name as long as the system allows, never over
 // a file nobody may write or a folder; each refusal names the path at fault.
 TEST(ClubNight, ResultsFileReplacedOnlyWhereItShouldBe) {
-    const std::string folder = ::testing::TempDir() + "clubNightFiles/";
+    const std::string folder = privateFolder() + "clubNightFiles/";
     mkdir(folder.c_str(), 0755);
     std::string fault;
 
@@ -546,7 +547,7 @@ std::FILE* consoleTyping(const char* text) {
 // the reason, a level's name with blanks around it, every bout decided at once, each followed
 // by the sheet or the tableau and the next bout, the results written.
 TEST(ClubNight, ANightOfComputersFromTheConsole) {
-    const std::string path = ::testing::TempDir() + "computersNight.csv";
+    const std::string path = privateFolder() + "computersNight.csv";
     std::remove(path.c_str());
     prepareClubNight({path, 5});
     EXPECT_FALSE(std::ifstream(path).good()) << "nothing written before a bout is decided";
@@ -636,7 +637,7 @@ namespace {
 TEST(ClubNight, KeepsEachBoutBesideTheResultsOnlyWhenAsked) {
     for (const bool recordBouts : {false, true}) {
         const std::filesystem::path folder =
-            std::filesystem::path(testing::TempDir()) / ("night" + std::to_string(recordBouts));
+            std::filesystem::path(privateFolder()) / ("night" + std::to_string(recordBouts));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
         prepareClubNight({(folder / "club.csv").string(), 5u, recordBouts});
