@@ -36,30 +36,13 @@ constexpr int SERVICE_INTERVAL_MILLISECONDS = 20;
 // datagram, and a link that loses a third of them each way is not taken for a silent one.
 constexpr enet_uint32 PEER_TIMEOUT_LIMIT = 32;
 constexpr enet_uint32 PEER_TIMEOUT_MILLISECONDS = 8500;
-// ENet doubles a message's wait for its acknowledgement at every loss, without end: on a poor
-// link a few losses in a row leave every later message waiting for seconds, and the peer is
-// given up while the resends were still coming. The wait stops growing here (or at twice the
-// round trip, on a longer link).
-constexpr enet_uint32 LONGEST_RESEND_WAIT_MILLISECONDS = 500;
 // The joiner gives up when the host has not said hello and its player's name by then.
 constexpr Milliseconds JOIN_DEADLINE_MILLISECONDS = 10000;
 constexpr Milliseconds LONGEST_OWN_PRESS_DELAY = 150;
 // How long the host, at the end of a bout, waits for the joiner to take its leave.
 constexpr Milliseconds FAREWELL_MILLISECONDS = 3000;
-constexpr unsigned COMPRESSED_CONNECTS_A_SECOND = 20;
 // Lines about strangers come at most this often.
 constexpr Milliseconds STRANGER_LINE_INTERVAL_MILLISECONDS = 1000;
-
-// Why the host closed a connection, in the data of ENet's disconnect.
-enum Refusal : enet_uint32 {
-    noRefusal,
-    opponentAlreadyThere,
-    notThisGame,
-    badMessage,
-    noHelloInTime,
-    noNameInTime,
-    hostBusy, // its slot was needed for the next to come
-};
 
 struct DuePress {
     Milliseconds due;
@@ -84,8 +67,7 @@ struct Link {
     bool leaving = false;
     std::vector<StrangerSlot> slots; // by ENet's peer slot
     StrangerLines strangerLines;
-    Milliseconds compressedConnectsSince = 0;
-    unsigned compressedConnects = 0;
+    CompressedConnects compressedConnects;
     std::deque<DuePress> ownPresses;
     bool sceneSent = false;
     MirroredScene lastScene{};
@@ -243,12 +225,9 @@ void closeStranger(ENetPeer* peer, Refusal why) {
 // free the one that has waited longest makes room for the next to come.
 void watchStrangers() {
     const Milliseconds now = controlHooks.nowMilliseconds();
-    ENetPeer* longestWaiting = nullptr;
-    bool slotFree = false;
     for (ENetPeer* peer = session.host->peers; peer < session.host->peers + session.host->peerCount;
          ++peer) {
         if (peer->state == ENET_PEER_STATE_DISCONNECTED) {
-            slotFree = true;
             session.slots[static_cast<std::size_t>(peer - session.host->peers)].inUse = false;
             continue;
         }
@@ -260,7 +239,6 @@ void watchStrangers() {
         case StrangerFate::letGo:
             enet_peer_reset(peer);
             slot.inUse = false;
-            slotFree = true;
             break;
         case StrangerFate::noHelloInTime:
             tellAboutStranger("Refused %s: it said no hello within 6 seconds.\n",
@@ -273,16 +251,15 @@ void watchStrangers() {
             closeStranger(peer, noNameInTime);
             break;
         case StrangerFate::waits:
-            if (longestWaiting == nullptr || slot.since < slotOf(longestWaiting).since) {
-                longestWaiting = peer;
-            }
             break;
         }
     }
-    if (!slotFree && longestWaiting != nullptr) {
+    const std::size_t room = slotToMakeRoom(*session.host, session.slots, session.opponent, now);
+    if (room < session.host->peerCount) {
+        ENetPeer* longestWaiting = &session.host->peers[room];
         tellAboutStranger("Let %s go to make room: it had given no name.\n",
                           addressText(longestWaiting->address).c_str());
-        StrangerSlot& slot = slotOf(longestWaiting);
+        StrangerSlot& slot = session.slots[room];
         if (longestWaiting->state == ENET_PEER_STATE_CONNECTED) {
             enet_peer_disconnect_now(longestWaiting, hostBusy);
         } else {
@@ -458,10 +435,13 @@ void receive(ENetPeer* peer, const ENetPacket& packet) {
     }
 }
 
-void sayNobodyAnswered() {
-    sayOnConsole("Nobody answered at %s, UDP port %u: is a game hosting there "
-                 "(lamevo --host)?\n",
-                 session.address.c_str(), session.port);
+LinkLoss lossSoFar() {
+    return {.hosting = session.hosting,
+            .connected = session.connected,
+            .throughMeet = meetServerChosen(),
+            .address = session.address,
+            .port = session.port,
+            .opponent = session.opponentNamed ? session.opponentName : ""};
 }
 
 void lose(ENetPeer* peer, enet_uint32 reason) {
@@ -482,38 +462,15 @@ void lose(ENetPeer* peer, enet_uint32 reason) {
     if (session.leaving) {
         return;
     }
-    if (!session.hosting && !session.connected && meetServerChosen()) {
-        sayOnConsole("Neither punching through nor the meet server's relay reached the host of "
-                     "room %s.\n",
-                     session.address.c_str());
-    } else if (!session.hosting && !session.connected) {
-        sayNobodyAnswered();
-    } else if (!session.hosting && reason == opponentAlreadyThere) {
-        sayOnConsole("The game at %s:%u is busy: it already has an opponent.\n",
-                     session.address.c_str(), session.port);
-    } else if (!session.hosting && reason == hostBusy) {
-        sayOnConsole("The game at %s:%u is busy with other connections: try again in a "
-                     "moment.\n",
-                     session.address.c_str(), session.port);
-    } else if (!session.hosting && reason == noHelloInTime) {
-        sayOnConsole("The game at %s:%u did not hear this game's hello within 6 seconds and "
-                     "closed the connection.\n",
-                     session.address.c_str(), session.port);
-    } else if (!session.hosting && reason == noNameInTime) {
-        sayOnConsole("The game at %s:%u waited for this player's name for a minute and "
-                     "closed the connection.\n",
-                     session.address.c_str(), session.port);
-    } else if (!session.hosting && reason != noRefusal) {
-        sayOnConsole("The game at %s:%u refused this game.\n", session.address.c_str(),
-                     session.port);
-    } else if (!session.hosting && (bout.leftWon == 1 || bout.rightWon == 1)) {
+    LinkLoss loss = lossSoFar();
+    loss.refusal = reason;
+    loss.boutWon = bout.leftWon == 1 || bout.rightWon == 1;
+    const std::string line = lossLine(loss);
+    if (line.empty()) {
         // The host ends ten seconds after the win; so does the joiner.
         session.endProcess(0);
-    } else {
-        sayOnConsole("\nThe connection to %s was lost: the bout cannot go on.\n",
-                     session.opponentNamed ? session.opponentName.c_str()
-                                           : session.address.c_str());
     }
+    sayOnConsole("%s", line.c_str());
     endWithLostConnection();
 }
 
@@ -546,19 +503,9 @@ void handle(ENetEvent& event) {
 void keepResendsFrequent() {
     for (ENetPeer* peer = session.host->peers; peer < session.host->peers + session.host->peerCount;
          ++peer) {
-        ENetList& sent = peer->sentReliableCommands;
-        if (peer->state == ENET_PEER_STATE_DISCONNECTED || enet_list_empty(&sent)) {
-            continue;
+        if (peer->state != ENET_PEER_STATE_DISCONNECTED) {
+            capResendWaits(*peer);
         }
-        const enet_uint32 longestWait =
-            std::max(LONGEST_RESEND_WAIT_MILLISECONDS, 2 * peer->roundTripTime);
-        for (ENetListIterator at = enet_list_begin(&sent); at != enet_list_end(&sent);
-             at = enet_list_next(at)) {
-            auto* command = reinterpret_cast<ENetOutgoingCommand*>(at);
-            command->roundTripTimeout = std::min(command->roundTripTimeout, longestWait);
-        }
-        const auto* first = reinterpret_cast<const ENetOutgoingCommand*>(enet_list_front(&sent));
-        peer->nextTimeout = first->sentTime + first->roundTripTimeout;
     }
 }
 
@@ -589,57 +536,23 @@ void waitUntil(const bool& condition) {
     }
 }
 
-// A peer's datagram goes to ENet when its slot's peer sent it (ENet's own check, done here
-// before ENet decompresses it), and so does a CONNECT from an address with no other connection
-// waiting; everything else is dropped here, so junk costs next to nothing.
-bool isFromPeer(const ENetHost& host, const ScreenedDatagram& datagram) {
-    const ENetPeer& peer = host.peers[datagram.peerNumber];
-    return peer.state != ENET_PEER_STATE_DISCONNECTED && peer.state != ENET_PEER_STATE_ZOMBIE &&
-           peer.address.host == host.receivedAddress.host &&
-           peer.address.port == host.receivedAddress.port &&
-           (peer.outgoingPeerID >= ENET_PROTOCOL_MAXIMUM_PEER_ID ||
-            datagram.session == peer.incomingSessionID);
-}
-
-// One connection at a time from an address waits to give a name (the opponent aside, and a
-// retry from the same socket, which ENet itself sorts out).
-bool hasWaitingConnection(const ENetHost& host) {
-    for (const ENetPeer* peer = host.peers; peer < host.peers + host.peerCount; ++peer) {
-        // The meet server's own connection shares its address with the relay it runs.
-        if (peer->state != ENET_PEER_STATE_DISCONNECTED && peer != session.opponent &&
-            !isMeetPeer(peer) && peer->address.host == host.receivedAddress.host &&
-            peer->address.port != host.receivedAddress.port) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Games before this one compress their CONNECT when that makes it shorter; a few of those a
-// second are let through for ENet to decompress, so a flood of them costs little.
-bool mayDecompressConnect() {
-    const Milliseconds now = controlHooks.nowMilliseconds();
-    if (now - session.compressedConnectsSince >= 1000) {
-        session.compressedConnectsSince = now;
-        session.compressedConnects = 0;
-    }
-    return ++session.compressedConnects <= COMPRESSED_CONNECTS_A_SECOND;
-}
-
+// A peer's datagram goes to ENet when its slot's peer sent it, and so does a CONNECT from an
+// address with no other connection waiting; everything else is dropped here, so junk costs
+// next to nothing.
 int interceptDatagram(ENetHost* host, ENetEvent*) {
     const ScreenedDatagram datagram =
         screenDatagram(host->receivedData, host->receivedDataLength, host->peerCount);
     switch (datagram.kind) {
     case DatagramKind::forPeer:
         // A closed connection's late datagrams are nobody's fault: dropped without a word.
-        return isFromPeer(*host, datagram) ? 0 : 1;
+        return isFromItsPeer(*host, datagram) ? 0 : 1;
     case DatagramKind::compressedConnect:
-        if (!mayDecompressConnect()) {
+        if (!mayDecompressConnect(session.compressedConnects, controlHooks.nowMilliseconds())) {
             break;
         }
         [[fallthrough]];
     case DatagramKind::connect:
-        if (!hasWaitingConnection(*host)) {
+        if (!hasWaitingConnection(*host, session.opponent)) {
             return 0;
         }
         tellAboutDatagram("another connection from its address is waiting");
@@ -670,13 +583,8 @@ void sendConsoleText(std::string_view text) {
     const std::string safe =
         safeConsoleText(std::string_view(session.unsentConsoleText).substr(0, whole));
     session.unsentConsoleText.erase(0, whole);
-    for (std::size_t sent = 0; sent < safe.size();) {
-        std::size_t length = std::min(LONGEST_CONSOLE_TEXT, safe.size() - sent);
-        while (sent + length < safe.size() && (safe[sent + length] & 0xC0) == 0x80) {
-            --length;
-        }
-        sendToOpponent({.kind = MessageKind::console, .text = {safe.data() + sent, length}});
-        sent += length;
+    for (const std::string_view piece : consoleTextPieces(safe)) {
+        sendToOpponent({.kind = MessageKind::console, .text = piece});
     }
 }
 
@@ -867,6 +775,118 @@ StrangerFate fateOf(const StrangerSlot& slot, Milliseconds now) {
     return waited >= NAME_DEADLINE_MILLISECONDS ? StrangerFate::noNameInTime : StrangerFate::waits;
 }
 
+bool mayDecompressConnect(CompressedConnects& connects, Milliseconds now) {
+    if (now - connects.since >= 1000) {
+        connects.since = now;
+        connects.count = 0;
+    }
+    return ++connects.count <= COMPRESSED_CONNECTS_A_SECOND;
+}
+
+bool isFromItsPeer(const ENetHost& host, const ScreenedDatagram& datagram) {
+    const ENetPeer& peer = host.peers[datagram.peerNumber];
+    return peer.state != ENET_PEER_STATE_DISCONNECTED && peer.state != ENET_PEER_STATE_ZOMBIE &&
+           peer.address.host == host.receivedAddress.host &&
+           peer.address.port == host.receivedAddress.port &&
+           (peer.outgoingPeerID >= ENET_PROTOCOL_MAXIMUM_PEER_ID ||
+            datagram.session == peer.incomingSessionID);
+}
+
+bool hasWaitingConnection(const ENetHost& host, const ENetPeer* opponent) {
+    for (const ENetPeer* peer = host.peers; peer < host.peers + host.peerCount; ++peer) {
+        if (peer->state != ENET_PEER_STATE_DISCONNECTED && peer != opponent && !isMeetPeer(peer) &&
+            peer->address.host == host.receivedAddress.host &&
+            peer->address.port != host.receivedAddress.port) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t slotToMakeRoom(const ENetHost& host, const std::vector<StrangerSlot>& slots,
+                           const ENetPeer* opponent, Milliseconds now) {
+    std::size_t longestWaiting = host.peerCount;
+    for (std::size_t number = 0; number < host.peerCount; ++number) {
+        const ENetPeer& peer = host.peers[number];
+        if (peer.state == ENET_PEER_STATE_DISCONNECTED) {
+            return host.peerCount;
+        }
+        if (&peer == opponent || isMeetPeer(&peer) ||
+            fateOf(slots[number], now) != StrangerFate::waits) {
+            continue;
+        }
+        if (longestWaiting == host.peerCount || slots[number].since < slots[longestWaiting].since) {
+            longestWaiting = number;
+        }
+    }
+    return longestWaiting;
+}
+
+void capResendWaits(ENetPeer& peer) {
+    ENetList& sent = peer.sentReliableCommands;
+    if (enet_list_empty(&sent)) {
+        return;
+    }
+    const enet_uint32 longestWait =
+        std::max(LONGEST_RESEND_WAIT_MILLISECONDS, 2 * peer.roundTripTime);
+    for (ENetListIterator at = enet_list_begin(&sent); at != enet_list_end(&sent);
+         at = enet_list_next(at)) {
+        auto* command = reinterpret_cast<ENetOutgoingCommand*>(at);
+        command->roundTripTimeout = std::min(command->roundTripTimeout, longestWait);
+    }
+    const auto* first = reinterpret_cast<const ENetOutgoingCommand*>(enet_list_front(&sent));
+    peer.nextTimeout = first->sentTime + first->roundTripTimeout;
+}
+
+std::vector<std::string_view> consoleTextPieces(std::string_view text) {
+    std::vector<std::string_view> pieces;
+    while (!text.empty()) {
+        std::size_t length = std::min(LONGEST_CONSOLE_TEXT, text.size());
+        while (length < text.size() && (text[length] & 0xC0) == 0x80) {
+            --length;
+        }
+        pieces.push_back(text.substr(0, length));
+        text.remove_prefix(length);
+    }
+    return pieces;
+}
+
+std::string lossLine(const LinkLoss& loss) {
+    const std::string lost = "\nThe connection to " +
+                             (loss.opponent.empty() ? loss.address : loss.opponent) +
+                             " was lost: the bout cannot go on.\n";
+    if (loss.hosting) {
+        return lost;
+    }
+    if (!loss.connected && loss.throughMeet && !loss.nameOverdue) {
+        return "Neither punching through nor the meet server's relay reached the host of room " +
+               loss.address + ".\n";
+    }
+    if (!loss.connected) {
+        return "Nobody answered at " + loss.address + ", UDP port " + std::to_string(loss.port) +
+               ": is a game hosting there (lamevo --host)?\n";
+    }
+    const std::string game = "The game at " + loss.address + ":" + std::to_string(loss.port);
+    if (loss.nameOverdue) {
+        return game + " answered but gave no player's name within 10 seconds: is it The Lamevo?\n";
+    }
+    switch (loss.refusal) {
+    case noRefusal:
+        return loss.boutWon ? "" : lost;
+    case opponentAlreadyThere:
+        return game + " is busy: it already has an opponent.\n";
+    case hostBusy:
+        return game + " is busy with other connections: try again in a moment.\n";
+    case noHelloInTime:
+        return game + " did not hear this game's hello within 6 seconds and closed the "
+                      "connection.\n";
+    case noNameInTime:
+        return game + " waited for this player's name for a minute and closed the connection.\n";
+    default:
+        return game + " refused this game.\n";
+    }
+}
+
 std::int32_t hostSetup(std::FILE* input, std::uint16_t port, char** firstName, char** secondName) {
     startEnet();
     session.hosting = true;
@@ -974,13 +994,9 @@ void joinSetup(std::FILE* input, const char* address, std::uint16_t port, char**
     const Milliseconds giveUp = controlHooks.nowMilliseconds() + JOIN_DEADLINE_MILLISECONDS;
     while (!session.opponentNamed) {
         if (controlHooks.nowMilliseconds() >= giveUp) {
-            if (!session.connected) {
-                sayNobodyAnswered();
-            } else {
-                sayOnConsole("The game at %s:%u answered but gave no player's name within 10 "
-                             "seconds: is it The Lamevo?\n",
-                             session.address.c_str(), session.port);
-            }
+            LinkLoss loss = lossSoFar();
+            loss.nameOverdue = true;
+            sayOnConsole("%s", lossLine(loss).c_str());
             endWithLostConnection();
         }
         serviceEvents(SERVICE_INTERVAL_MILLISECONDS);

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include <enet/enet.h>
+
 #include "bout.h"
 #include "control.h"
 
@@ -154,6 +156,80 @@ enum class StrangerFate { waits, noHelloInTime, noNameInTime, letGo };
 inline constexpr Milliseconds HELLO_DEADLINE_MILLISECONDS = 6000;
 inline constexpr Milliseconds NAME_DEADLINE_MILLISECONDS = 60000;
 StrangerFate fateOf(const StrangerSlot& slot, Milliseconds now);
+
+// Compressed CONNECTs from someone new (which older games send) are let through to ENet's
+// decompressing a few a second; the rest are dropped unread.
+struct CompressedConnects {
+    Milliseconds since = 0; // the start of the second being counted
+    unsigned count = 0;
+};
+inline constexpr unsigned COMPRESSED_CONNECTS_A_SECOND = 20;
+// Whether one more may be decompressed at now; counts it.
+bool mayDecompressConnect(CompressedConnects& connects, Milliseconds now);
+
+// ---- Strangers at the host, on ENet's own records ----
+
+// Whether a datagram that screenDatagram found forPeer comes from the peer in its slot: a
+// connection there, not closed, from the address and port it came from and, once the peer has
+// been given its number, in its session. ENet checks the same after decompressing.
+bool isFromItsPeer(const ENetHost& host, const ScreenedDatagram& datagram);
+
+// Whether a connection from the address of the datagram host has just received, from another
+// port, is open and waits to give a name: the opponent does not wait, nor does the meet
+// server's connection, which shares its address with the relay it runs.
+bool hasWaitingConnection(const ENetHost& host, const ENetPeer* opponent);
+
+// The slot of the stranger to let go so that the next to come finds one, when every slot holds
+// a connection: of the strangers whose fate is to wait, the one that has waited longest (or
+// was refused longest ago). peerCount when a slot is free or no stranger may be let go.
+// slots are the host's records by slot, current for every stranger.
+std::size_t slotToMakeRoom(const ENetHost& host, const std::vector<StrangerSlot>& slots,
+                           const ENetPeer* opponent, Milliseconds now);
+
+// ---- Poor links ----
+
+// ENet doubles a message's wait for its acknowledgement at every loss, without end: on a poor
+// link a few losses in a row leave every later message waiting for seconds, and the peer is
+// given up while the resends were still coming. Caps the wait of every message peer has sent
+// and not seen acknowledged at LONGEST_RESEND_WAIT_MILLISECONDS, or twice the round trip on a
+// longer link, and brings its next resend forward to match.
+inline constexpr enet_uint32 LONGEST_RESEND_WAIT_MILLISECONDS = 500;
+void capResendWaits(ENetPeer& peer);
+
+// ---- Text the host sends ----
+
+// The pieces of console text, each of at most LONGEST_CONSOLE_TEXT bytes, that send text in
+// order, each ending on a whole character (text must be whole characters).
+std::vector<std::string_view> consoleTextPieces(std::string_view text);
+
+// ---- How a connection ends ----
+
+// Why the host closed a connection, in the data of ENet's disconnect.
+enum Refusal : enet_uint32 {
+    noRefusal,
+    opponentAlreadyThere,
+    notThisGame,
+    badMessage,
+    noHelloInTime,
+    noNameInTime,
+    hostBusy, // its slot was needed for the next to come
+};
+
+// What a game knows when its link to the other ends, or never comes.
+struct LinkLoss {
+    bool hosting = false;
+    bool connected = false;          // the joiner's connection was made
+    bool throughMeet = false;        // the joiner looked for the host through a meet server
+    bool nameOverdue = false;        // the joiner gave up waiting for the host's name
+    enet_uint32 refusal = noRefusal; // the host's reason, for the joiner
+    bool boutWon = false;            // the bout was won before the link ended
+    std::string address;             // the host's machine or room code, for the joiner
+    std::uint16_t port = 0;          // the host's port, for the joiner
+    std::string opponent;            // the other player's name, or "" before it came
+};
+// The line (its line breaks included) that tells the player why the link ended; "" when the
+// joiner's bout was won and the host has ended as it does after a win.
+std::string lossLine(const LinkLoss& loss);
 
 // ---- The link between the two machines ----
 

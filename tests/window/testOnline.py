@@ -12,6 +12,7 @@ import ctypes.util
 import heapq
 import os
 import random
+import re
 import socket
 import struct
 import subprocess
@@ -101,6 +102,7 @@ class EnetPeer:
         assert self.host, f"ENet could not listen on {address}:{port}"
         enet.enet_host_compress_with_range_coder(self.host)
         self.answer, self.port, self.received = answer, port, []
+        self.refusal = None  # the data of the other side's disconnect, once it came
         if connectTo is not None:
             to = EnetPeer.Address(int.from_bytes(socket.inet_aton("127.0.0.1"), sys.byteorder),
                                   connectTo)
@@ -146,6 +148,8 @@ class EnetPeer:
                 enet.enet_host_flush(self.host)
             if event.type == 1:  # connect
                 self.answer(send, None)
+            elif event.type == 2:  # disconnect
+                self.refusal = event.data
             elif event.type == 3:  # receive
                 packet = ctypes.cast(event.packet, ctypes.POINTER(EnetPeer.Packet)).contents
                 message = ctypes.string_at(packet.data, packet.dataLength)
@@ -200,24 +204,30 @@ def strangersAtTheDoor(port):
     return strangers
 
 
-def startPair(run, relay=None, strangers=None, recordings=((), ())):
-    """Host and joiner through the dialogue up to the first scoreboard on both consoles;
-    relay(hostPort) makes the link between them; strangers(hostPort) come to the host
-    before the joiner does; recordings: more arguments for each."""
-    port = freePort()
-    joinPort = relay(port).port if relay else port
+def startHost(run, port, arguments=()):
+    """Ann's game hosting on port, once it has said how to join it."""
     # On the loopback there is no router to ask, and none outside it may be asked.
-    host = run.start(arguments=[f"--host={port}", "--no-router", *recordings[0]])
-    joiner = None if strangers else run.start(
-        arguments=[f"--join=127.0.0.1:{joinPort}", *recordings[1]], screen=run.otherScreen())
-    steps = consoleText.dialogueSteps("Ann", "Bo")
-    host.expect(steps[0])
+    host = run.start(arguments=[f"--host={port}", "--no-router", *arguments])
+    host.expect(consoleText.dialogueSteps("Ann", "Bo")[0])
     host.answer("Ann")
     host.expect(f"\n\tWaiting for an opponent on UDP port {port}. They join with\n"
                 f"\t\tlamevo --join=ADDRESS:{port}\n"
                 "\twhere ADDRESS is this machine's name or one of its addresses: ")
     host.waitFor("127.0.0.1")
     host.waitFor(".\n")
+    return host
+
+
+def startPair(run, relay=None, strangers=None, recordings=((), ())):
+    """Host and joiner through the dialogue up to the first scoreboard on both consoles;
+    relay(hostPort) makes the link between them; strangers(hostPort) come to the host
+    before the joiner does; recordings: more arguments for each."""
+    port = freePort()
+    joinPort = relay(port).port if relay else port
+    joiner = None if strangers else run.start(
+        arguments=[f"--join=127.0.0.1:{joinPort}", *recordings[1]], screen=run.otherScreen())
+    host = startHost(run, port, recordings[0])
+    steps = consoleText.dialogueSteps("Ann", "Bo")
     if strangers:
         strangers(port)
         joiner = run.start(arguments=[f"--join=127.0.0.1:{joinPort}", *recordings[1]],
@@ -382,5 +392,115 @@ def hostileHosts(run):
     assert hosts[0].received == [HELLO, b"\x02Bo"], hosts[0].received
 
 
+# Why the host closes a stranger's connection, in the data of ENet's disconnect.
+OPPONENT_ALREADY_THERE, NOT_THIS_GAME, BAD_MESSAGE, NO_HELLO_IN_TIME, HOST_BUSY = 1, 2, 3, 4, 6
+
+
+def saying(*messages):
+    """A stranger that says these messages, one on connecting and each next one on hearing
+    anything from the host."""
+    said = iter(messages)
+
+    def answer(send, message):
+        following = next(said, None)
+        if following is not None:
+            send(following)
+    return answer
+
+
+def strangersBeforeTheBout(run):
+    """Before a bout, at the host: each kind of stranger is told why it is refused, in a line
+    of its own when a second has passed since the last line; a full house lets the connection
+    that waited longest go to make room (a joiner whose player has not given a name is told
+    to try again), and the silent ones are refused after six seconds; the first to give a name
+    is the opponent, and a stranger that had said hello is told the seat is taken. Meanwhile
+    joiners find hostile hosts, and nobody, and say so."""
+    hostile = []
+    hostileChecks = threading.Thread(target=lambda: hostile.append(catching(hostileHosts, run)))
+    hostileChecks.start()
+    nobody = run.start(arguments=[f"--join=127.0.0.1:{freePort()}"], screen=run.otherScreen())
+    port = freePort()
+    host = startHost(run, port)
+    lineSeen = time.monotonic()
+
+    def refusalLine(stranger, address, what, refusal):
+        nonlocal lineSeen
+        # A line about a stranger comes when a second has passed since the last one.
+        time.sleep(max(0.0, lineSeen + 1.05 - time.monotonic()))
+        line = re.compile(rf"Refused {re.escape(address)}:\d+: {re.escape(what)}\.\n".encode())
+        pollUntil(lambda: line.search(host.errors), what=f"the line {what!r}",
+                  seen=lambda: host.errors.decode(errors="replace"))
+        lineSeen = time.monotonic()
+        pollUntil(lambda: stranger.refusal is not None, what="the refusal's reason")
+        assert stranger.refusal == refusal, (what, stranger.refusal)
+
+    hello = b"\x01The Lamevo" + struct.pack("<H", 2)
+    REFUSED = [
+        (saying(b"\x04"), "it sent a first message that is not The Lamevo's", NOT_THIS_GAME),
+        (saying(b"\x01The Lamevo" + struct.pack("<H", 1)),
+         "it sent version 1 of the game's messages, and this game speaks version 2",
+         NOT_THIS_GAME),
+        (saying(hello, b"\x04"), "it sent a message out of turn", BAD_MESSAGE),
+        (saying(hello, b"\x02Eve\x1b[2J"), "it sent a name with a blank or a control character "
+         "in it", BAD_MESSAGE),
+        (saying(b"\x63junk"), "it sent a message of a kind it may not send", BAD_MESSAGE),
+    ]
+    for number, (answer, what, refusal) in enumerate(REFUSED):
+        address = loopbackAddress(20 + number)
+        refusalLine(EnetPeer(answer, address, connectTo=port), address, what, refusal)
+    # A joiner whose player is slow to give a name, then enough silent strangers to fill
+    # every slot: the joiner, which waited longest, makes room.
+    time.sleep(max(0.0, lineSeen + 1.05 - time.monotonic()))
+    slow = run.start(arguments=[f"--join=127.0.0.1:{port}"], screen=run.otherScreen())
+    slow.expect("\n\tWelcome to The Lamevo!\n"
+                f"\n\tJoining the bout hosted at 127.0.0.1, UDP port {port}.\n"
+                + consoleText.dialogueSteps("Ann", "Bo")[1])
+    silent = [EnetPeer(saying(), loopbackAddress(40 + number), connectTo=port)
+              for number in range(7)]
+    status, _ = slow.waitExit()
+    assert status == 3 and slow.errors.endswith(
+        f"The game at 127.0.0.1:{port} is busy with other connections: try again in a "
+        "moment.\n".encode()), slow.errors
+    assert re.search(rb"Let 127\.0\.0\.1:\d+ go to make room: it had given no name\.\n",
+                     host.errors), host.errors
+    # Six seconds on, the silent ones are refused: one line, and a count of the rest.
+    pollUntil(lambda: all(stranger.refusal is not None for stranger in silent),
+              what="the silent strangers' refusals")
+    assert [stranger.refusal for stranger in silent] == [NO_HELLO_IN_TIME] * 7
+    pollUntil(lambda: re.search(rb"Refused 127\.0\.0\.\d+:\d+: it said no hello within 6 "
+                                rb"seconds\.\n(.|\n)*Refused or lost \d+ more strangers since the "
+                                rb"last line\.\n", host.errors),
+              what="the silent strangers' lines", seen=lambda: host.errors.decode())
+    lineSeen = time.monotonic()
+    # A stranger that said hello waits; the first to give a name is the opponent.
+    greeted = EnetPeer(saying(hello), loopbackAddress(60), connectTo=port)
+    pollUntil(lambda: b"\x02Ann" in greeted.received, what="the host's name to the stranger")
+    time.sleep(max(0.0, lineSeen + 1.05 - time.monotonic()))
+    joiner = run.start(arguments=[f"--join=127.0.0.1:{port}"], screen=run.otherScreen())
+    joiner.expect("\n\tWelcome to The Lamevo!\n"
+                  f"\n\tJoining the bout hosted at 127.0.0.1, UDP port {port}.\n"
+                  + consoleText.dialogueSteps("Ann", "Bo")[1])
+    joiner.answer("Bo")
+    host.expect(consoleText.dialogueSteps("Ann", "Bo")[2])
+    refusalLine(greeted, loopbackAddress(60), "Bo is already the opponent",
+                OPPONENT_ALREADY_THERE)
+    status, _ = nobody.waitExit()
+    assert status == 3 and nobody.errors.startswith(b"Nobody answered at 127.0.0.1"), \
+        nobody.errors
+    hostileChecks.join()
+    if hostile[0] is not None:
+        raise hostile[0]
+
+
+def catching(scenario, run):
+    """What the scenario raised, or None."""
+    try:
+        scenario(run)
+    except Exception as fault:
+        return fault
+    return None
+
+
 if __name__ == "__main__":
-    Session().run([boutOverLoopback, boutThroughBadLink, boutThroughLossyLink, hostileHosts])
+    Session().run([boutOverLoopback, boutThroughBadLink, boutThroughLossyLink,
+                   strangersBeforeTheBout])
