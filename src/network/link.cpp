@@ -216,7 +216,6 @@ void closeStranger(ENetPeer* peer, Refusal why) {
         enet_peer_disconnect(peer, why);
     } else {
         enet_peer_reset(peer);
-        slot.inUse = false;
     }
 }
 
@@ -228,6 +227,7 @@ void watchStrangers() {
     for (ENetPeer* peer = session.host->peers; peer < session.host->peers + session.host->peerCount;
          ++peer) {
         if (peer->state == ENET_PEER_STATE_DISCONNECTED) {
+            // A slot's record is begun afresh here once ENet has let its connection go.
             session.slots[static_cast<std::size_t>(peer - session.host->peers)].inUse = false;
             continue;
         }
@@ -238,7 +238,6 @@ void watchStrangers() {
         switch (fateOf(slot, now)) {
         case StrangerFate::letGo:
             enet_peer_reset(peer);
-            slot.inUse = false;
             break;
         case StrangerFate::noHelloInTime:
             tellAboutStranger("Refused %s: it said no hello within 6 seconds.\n",
@@ -259,13 +258,11 @@ void watchStrangers() {
         ENetPeer* longestWaiting = &session.host->peers[room];
         tellAboutStranger("Let %s go to make room: it had given no name.\n",
                           addressText(longestWaiting->address).c_str());
-        StrangerSlot& slot = session.slots[room];
         if (longestWaiting->state == ENET_PEER_STATE_CONNECTED) {
             enet_peer_disconnect_now(longestWaiting, hostBusy);
         } else {
             enet_peer_reset(longestWaiting);
         }
-        slot.inUse = false;
     }
     tellUntoldStrangers(now);
 }
@@ -447,12 +444,12 @@ LinkLoss lossSoFar() {
 void lose(ENetPeer* peer, enet_uint32 reason) {
     if (session.hosting && peer != session.opponent) {
         // ENet has reset the slot by now: its record is the connection's last.
-        StrangerSlot& slot = session.slots[static_cast<std::size_t>(peer - session.host->peers)];
+        const StrangerSlot& slot =
+            session.slots[static_cast<std::size_t>(peer - session.host->peers)];
         if (slot.inUse && slot.greeted && !slot.closing) {
             tellAboutStranger("%s left before giving a name; waiting on.\n",
                               addressText(peer->address).c_str());
         }
-        slot.inUse = false;
         return;
     }
     if (peer != session.opponent) {

@@ -127,6 +127,10 @@ constexpr const char* TERMINAL_CONTROL = "console text with a control character 
 const TextCase TEXTS[] = {
     {MessageKind::name, Sender::joiner, "Zo\xC3\xAB", nullptr},
     {MessageKind::name, Sender::joiner, repeated("\xC3\xA9", 40), nullptr},
+    {MessageKind::name, Sender::joiner, repeated("\xF0\x9F\xA4\xBA", 40), nullptr},
+    // Too long is told before what the bytes are.
+    {MessageKind::name, Sender::joiner, std::string(161, '\xFF'),
+     "a name longer than 40 characters"},
     {MessageKind::name, Sender::joiner, repeated("\xC3\xA9", 41),
      "a name longer than 40 characters"},
     {MessageKind::name, Sender::joiner, repeated("\xF0\x9F\xA4\xBA", 40), nullptr},
@@ -255,6 +259,7 @@ TEST(NetworkMessages, SafeConsoleText) {
         {"\xE0\xA0", 0},
         {"\xF0\x90\x80", 0},
         {"\xC3", 0},
+        {"a\xC0", 1}, // a lead byte no character has waits as any other
     };
     for (const auto& [text, whole] : CUTS) {
         EXPECT_EQ(wholeCharactersLength(text), whole) << shown(text);

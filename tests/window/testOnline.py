@@ -413,8 +413,9 @@ def strangersBeforeTheBout(run):
     of its own when a second has passed since the last line; a full house lets the connection
     that waited longest go to make room (a joiner whose player has not given a name is told
     to try again), and the silent ones are refused after six seconds; the first to give a name
-    is the opponent, and a stranger that had said hello is told the seat is taken. Meanwhile
-    joiners find hostile hosts, and nobody, and say so."""
+    is the opponent (a name the host would refuse made neutral first), a stranger that had said
+    hello is told the seat is taken, and the host is told when the opponent goes away.
+    Meanwhile joiners find hostile hosts, and nobody, and say so."""
     hostile = []
     hostileChecks = threading.Thread(target=lambda: hostile.append(catching(hostileHosts, run)))
     hostileChecks.start()
@@ -480,10 +481,22 @@ def strangersBeforeTheBout(run):
     joiner.expect("\n\tWelcome to The Lamevo!\n"
                   f"\n\tJoining the bout hosted at 127.0.0.1, UDP port {port}.\n"
                   + consoleText.dialogueSteps("Ann", "Bo")[1])
-    joiner.answer("Bo")
-    host.expect(consoleText.dialogueSteps("Ann", "Bo")[2])
-    refusalLine(greeted, loopbackAddress(60), "Bo is already the opponent",
+    # A name the host would refuse is made one it takes, on both machines.
+    joiner.answer("Bo\x1b")
+    steps = consoleText.dialogueSteps("Ann", "Bo?")
+    host.expect(steps[2])
+    refusalLine(greeted, loopbackAddress(60), "Bo? is already the opponent",
                 OPPONENT_ALREADY_THERE)
+    # The joiner's player goes ahead and closes the window at once: the host, still at its
+    # go-ahead, is told that the joiner went away.
+    host.answer("1")
+    for game in (host, joiner):
+        game.waitFor(steps[3])
+    joiner.answer("go")
+    joiner.closeWindow()
+    status, _ = host.waitExit()
+    assert status == 3 and host.errors.endswith(
+        b"\nThe connection to Bo? was lost: the bout cannot go on.\n"), host.errors
     status, _ = nobody.waitExit()
     assert status == 3 and nobody.errors.startswith(b"Nobody answered at 127.0.0.1"), \
         nobody.errors
