@@ -449,6 +449,17 @@ def strangersBeforeTheBout(run):
     for number, (answer, what, refusal) in enumerate(REFUSED):
         address = loopbackAddress(20 + number)
         refusalLine(EnetPeer(answer, address, connectTo=port), address, what, refusal)
+    # A burst of junk: one line, and a count of the rest a second later.
+    time.sleep(max(0.0, lineSeen + 1.05 - time.monotonic()))
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as junk:
+        junk.bind((loopbackAddress(30), 0))
+        for _ in range(50):
+            junk.sendto(b"\x00\x10" * 20, ("127.0.0.1", port))  # for slot 16 of 8
+    pollUntil(lambda: b"Refused or lost 49 more strangers since the last line.\n" in host.errors,
+              what="the count of the junk", seen=lambda: host.errors.decode(errors="replace"))
+    lineSeen = time.monotonic()
+    assert host.errors.count(b"Refused a datagram from ") == 1 and (
+        f"Refused a datagram from {loopbackAddress(30)}:".encode() in host.errors), host.errors
     # A joiner whose player is slow to give a name, then enough silent strangers to fill
     # every slot: the joiner, which waited longest, makes room.
     time.sleep(max(0.0, lineSeen + 1.05 - time.monotonic()))
