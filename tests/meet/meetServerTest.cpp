@@ -47,7 +47,9 @@ struct ServerProcess {
         EXPECT_EQ(poll(&ready, 1, PATIENCE_MILLISECONDS), 1);
         char line[200] = "";
         EXPECT_GT(read(said[0], line, sizeof line - 1), 0);
-        EXPECT_TRUE(std::string(line).starts_with("lamevo-meet: rooms on UDP port")) << line;
+        EXPECT_EQ(std::string(line), "lamevo-meet: rooms on UDP port " +
+                                         std::to_string(SERVER_PORT) + ", relay on " +
+                                         std::to_string(SERVER_PORT + 1) + ".\n");
         close(said[0]);
     }
     ~ServerProcess() {
