@@ -361,6 +361,10 @@ bool relayAllows(RelayCount& count, long long now, std::size_t perSecond) {
     return ++count.count <= perSecond;
 }
 
+bool bindsItsOwnSide(char side, std::uint32_t from, std::uint32_t host, std::uint32_t joiner) {
+    return from == (side == 'h' ? host : joiner);
+}
+
 bool roomIsSpent(const RoomAge& room, long long now, long long idleMilliseconds) {
     if (room.joined) {
         return false;

@@ -135,6 +135,11 @@ MeetWay meetWayOf(bool relaying, bool atRelay, bool introduced, bool sameRouter)
 
 // ---- The server's decisions ----
 
+// Whether a relay binding for side ('h' the host, 'j' the joiner) comes from the machine (IPv4
+// address) the server knows that side's game by: a stranger who has the code takes no side's
+// place in the relay.
+bool bindsItsOwnSide(char side, std::uint32_t from, std::uint32_t host, std::uint32_t joiner);
+
 // An address's relayed datagrams in the current second.
 struct RelayCount {
     long long second = 0;

@@ -42,6 +42,7 @@ struct Room {
     ENetAddress hostOwn{};
     ENetPeer* joiner = nullptr;
     ENetAddress joinerOwn{};
+    std::uint32_t joinerMachine = 0; // the joiner's IPv4 address as this server sees it
     long long openedAt = 0;
     bool relaying = false;
     ENetAddress relayHost{}, relayJoiner{};
@@ -205,6 +206,7 @@ void take(ENetPeer* peer, const ENetPacket& packet) {
         } else {
             found->second.joiner = peer;
             found->second.joinerOwn = message.own;
+            found->second.joinerMachine = peer->address.host;
             introduce(found->second);
         }
     } else if (message.kind == MeetKind::relay && already != nullptr && !isHost &&
@@ -281,7 +283,9 @@ void relayDatagrams() {
         const ENetAddress sender{.host = from.sin_addr.s_addr, .port = ntohs(from.sin_port)};
         if (const auto binding = readBinding(data, static_cast<std::size_t>(got))) {
             const auto found = server.rooms.find(binding->first);
-            if (found != server.rooms.end() && found->second.relaying) {
+            if (found != server.rooms.end() && found->second.relaying &&
+                bindsItsOwnSide(binding->second, sender.host, found->second.host->address.host,
+                                found->second.joinerMachine)) {
                 Room& room = found->second;
                 const bool host = binding->second == 'h';
                 ENetAddress& bound = host ? room.relayHost : room.relayJoiner;

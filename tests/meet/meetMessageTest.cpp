@@ -260,6 +260,20 @@ TEST(MeetServerRules, RoomsAreForgottenWhenIdleOrTheirRelayIsQuiet) {
     }
 }
 
+TEST(MeetServerRules, EachSideBindsToTheRelayFromItsOwnMachineOnly) {
+    const std::uint32_t host = address(1, 0).host, joiner = address(2, 0).host,
+                        stranger = address(3, 0).host;
+    EXPECT_TRUE(bindsItsOwnSide('h', host, host, joiner));
+    EXPECT_TRUE(bindsItsOwnSide('j', joiner, host, joiner));
+    EXPECT_FALSE(bindsItsOwnSide('h', joiner, host, joiner));
+    EXPECT_FALSE(bindsItsOwnSide('j', host, host, joiner));
+    EXPECT_FALSE(bindsItsOwnSide('h', stranger, host, joiner));
+    EXPECT_FALSE(bindsItsOwnSide('j', stranger, host, joiner));
+    // Behind one router both come from its address.
+    EXPECT_TRUE(bindsItsOwnSide('h', host, host, host));
+    EXPECT_TRUE(bindsItsOwnSide('j', host, host, host));
+}
+
 TEST(MeetServerRules, OnlyWhatMayBeEnetReachesEnet) {
     struct Case {
         Bytes bytes;
