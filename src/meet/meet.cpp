@@ -118,7 +118,7 @@ bool awaitServer(ENetHost* host, const MeetMessage& request, std::string& why,
         return false;
     }
     const long long giveUp = now() + MEET_ANSWER_MILLISECONDS;
-    while (!meeting.answered && now() < giveUp) {
+    while (now() < giveUp) {
         ENetEvent event;
         if (enet_host_service(host, &event, 20) > 0) {
             if (isMeetEvent(event)) {
@@ -126,6 +126,9 @@ bool awaitServer(ENetHost* host, const MeetMessage& request, std::string& why,
             } else if (others != nullptr) {
                 others(event);
             }
+        }
+        if (meeting.answered) {
+            break;
         }
     }
     if (!meeting.answered) {

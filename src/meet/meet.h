@@ -154,9 +154,9 @@ struct RoomAge {
     long long openedAt = 0;
     long long relayedAt = 0; // the relay's last datagram for it
 };
+inline constexpr long long RELAY_IDLE_MILLISECONDS = 60000;
 // Whether the server forgets the room at now: nobody joined it within idleMilliseconds, or its
 // relay, with the joiner gone from the server, has been quiet for RELAY_IDLE_MILLISECONDS.
-inline constexpr long long RELAY_IDLE_MILLISECONDS = 60000;
 bool roomIsSpent(const RoomAge& room, long long now, long long idleMilliseconds);
 
 // Whether a datagram to the meet port may be ENet's, for a host of peerCount peers: a header

@@ -45,8 +45,8 @@ struct Room {
     std::uint32_t joinerMachine = 0; // the joiner's IPv4 address as this server sees it
     long long openedAt = 0;
     bool relaying = false;
+    // Where each side bound to the relay; port 0 until it has (no datagram comes from port 0).
     ENetAddress relayHost{}, relayJoiner{};
-    bool hostBound = false, joinerBound = false;
     long long relayedAt = 0;
 };
 
@@ -151,12 +151,9 @@ std::uint64_t relayKey(const ENetAddress& address) {
 }
 
 void eraseRoom(std::map<std::string, Room>::iterator room) {
-    if (room->second.hostBound) {
-        server.relayIndex.erase(relayKey(room->second.relayHost));
-    }
-    if (room->second.joinerBound) {
-        server.relayIndex.erase(relayKey(room->second.relayJoiner));
-    }
+    // A side not bound has no entry to erase.
+    server.relayIndex.erase(relayKey(room->second.relayHost));
+    server.relayIndex.erase(relayKey(room->second.relayJoiner));
     server.rooms.erase(room);
 }
 
@@ -289,11 +286,8 @@ void relayDatagrams() {
                 Room& room = found->second;
                 const bool host = binding->second == 'h';
                 ENetAddress& bound = host ? room.relayHost : room.relayJoiner;
-                if (host ? room.hostBound : room.joinerBound) {
-                    server.relayIndex.erase(relayKey(bound));
-                }
+                server.relayIndex.erase(relayKey(bound));
                 bound = sender;
-                (host ? room.hostBound : room.joinerBound) = true;
                 server.relayIndex[relayKey(sender)] = binding->first;
             }
             continue;
@@ -303,7 +297,8 @@ void relayDatagrams() {
             continue;
         }
         const auto room = server.rooms.find(bound->second);
-        if (room == server.rooms.end() || !room->second.hostBound || !room->second.joinerBound) {
+        if (room == server.rooms.end() || room->second.relayHost.port == 0 ||
+            room->second.relayJoiner.port == 0) {
             continue;
         }
         const bool fromHost = relayKey(room->second.relayHost) == relayKey(sender);

@@ -252,7 +252,7 @@ void closeRouter() {
         return;
     }
     const char request = 1;
-    if (write(keeper.closeRequest[1], &request, 1) < 0) {
+    if (write(keeper.closeRequest[1], &request, 1) != 1) {
         return;
     }
     pollfd done{keeper.closed[0], POLLIN, 0};
