@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -54,8 +55,19 @@ struct ServerProcess {
                                          std::to_string(SERVER_PORT + 1) + ".\n");
         close(said[0]);
     }
+    // The server ends on SIGTERM; one that does not fails the test and is killed, so that no
+    // server outlives its test.
     ~ServerProcess() {
         kill(pid, SIGTERM);
+        const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        pollfd done{ended, POLLIN, 0};
+        if (ended < 0 || poll(&done, 1, PATIENCE_MILLISECONDS) != 1) {
+            ADD_FAILURE() << "lamevo-meet did not end on SIGTERM";
+            kill(pid, SIGKILL);
+        }
+        if (ended >= 0) {
+            close(ended);
+        }
         int status = 0;
         waitpid(pid, &status, 0);
     }
