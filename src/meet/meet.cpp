@@ -19,7 +19,6 @@ struct Meeting {
     std::string serverName;
     ENetAddress server{};
     ENetPeer* serverPeer = nullptr;
-    bool hosting = false;
     std::vector<std::uint8_t> request; // sent once the server's connection is up
     bool answered = false;
     MeetMessage answer;
@@ -27,14 +26,7 @@ struct Meeting {
     bool introduced = false;
     MeetMessage introduction;
     ENetAddress target{}; // where the other game is reached without the relay
-    long long punchesUntil = 0;
-    long long nextPunch = 0;
-    long long gaveUpPunchingAt = 0;
-    bool askedForRelay = false;
-    bool relaying = false;
-    ENetAddress relay{};
-    long long bindsUntil = 0;
-    long long nextBind = 0;
+    MeetSchedule schedule;
     ENetInterceptCallback screen = nullptr;
 };
 Meeting meeting;
@@ -126,7 +118,7 @@ bool awaitServer(ENetHost* host, const MeetMessage& request, std::string& why,
         return false;
     }
     const long long giveUp = now() + MEET_ANSWER_MILLISECONDS;
-    while (!meeting.answered && now() < giveUp) {
+    while (now() < giveUp) {
         ENetEvent event;
         if (enet_host_service(host, &event, 20) > 0) {
             if (isMeetEvent(event)) {
@@ -134,6 +126,9 @@ bool awaitServer(ENetHost* host, const MeetMessage& request, std::string& why,
             } else if (others != nullptr) {
                 others(event);
             }
+        }
+        if (meeting.answered) {
+            break;
         }
     }
     if (!meeting.answered) {
@@ -294,6 +289,102 @@ std::optional<std::pair<std::string, char>> readBinding(const std::uint8_t* byte
     return std::pair{*read, side};
 }
 
+ENetAddress relayOf(const ENetAddress& server) {
+    ENetAddress relay = server;
+    relay.port = static_cast<enet_uint16>(server.port + RELAY_PORT_OFFSET);
+    return relay;
+}
+
+ENetAddress meetTarget(const MeetMessage& introduction) {
+    return introduction.sameRouter ? introduction.own : introduction.outside;
+}
+
+MeetUse meetUse(MeetKind kind, bool hosting, bool answered) {
+    switch (kind) {
+    case MeetKind::room:
+        return hosting && !answered ? MeetUse::answer : MeetUse::ignored;
+    case MeetKind::refused:
+        return answered ? MeetUse::ignored : MeetUse::answer;
+    case MeetKind::meet:
+        return MeetUse::introduction;
+    case MeetKind::relay:
+        return MeetUse::relay;
+    case MeetKind::open:
+    case MeetKind::join:
+        break;
+    }
+    return MeetUse::ignored;
+}
+
+void startPunching(MeetSchedule& schedule, long long now) {
+    schedule.punchesUntil = now + PUNCH_PATIENCE_MILLISECONDS + 1000;
+    schedule.nextPunch = now;
+}
+
+void startRelaying(MeetSchedule& schedule, long long now) {
+    schedule.relaying = true;
+    schedule.bindsUntil = now + MEET_ANSWER_MILLISECONDS;
+    schedule.nextBind = now;
+}
+
+MeetSends meetDue(MeetSchedule& schedule, long long now, bool waiting) {
+    MeetSends due;
+    if (schedule.hosting && !schedule.relaying && now < schedule.punchesUntil &&
+        now >= schedule.nextPunch) {
+        due.punch = true;
+        schedule.nextPunch = now + PUNCH_INTERVAL_MILLISECONDS;
+    }
+    if (schedule.relaying && now < schedule.bindsUntil && now >= schedule.nextBind) {
+        due.bind = true;
+        schedule.nextBind = now + PUNCH_INTERVAL_MILLISECONDS;
+    }
+    if (waiting && !schedule.askedForRelay && now >= schedule.gaveUpPunchingAt) {
+        due.askRelay = true;
+        schedule.askedForRelay = true;
+        startRelaying(schedule, now);
+    }
+    return due;
+}
+
+MeetWay meetWayOf(bool relaying, bool atRelay, bool introduced, bool sameRouter) {
+    if (relaying && atRelay) {
+        return MeetWay::relayed;
+    }
+    if (!introduced) {
+        return MeetWay::none;
+    }
+    return sameRouter ? MeetWay::sameRouter : MeetWay::punched;
+}
+
+bool relayAllows(RelayCount& count, long long now, std::size_t perSecond) {
+    if (count.second != now / 1000) {
+        count.second = now / 1000;
+        count.count = 0;
+    }
+    return ++count.count <= perSecond;
+}
+
+bool bindsItsOwnSide(char side, std::uint32_t from, std::uint32_t host, std::uint32_t joiner) {
+    return from == (side == 'h' ? host : joiner);
+}
+
+bool roomIsSpent(const RoomAge& room, long long now, long long idleMilliseconds) {
+    if (room.joined) {
+        return false;
+    }
+    return room.relaying ? now - room.relayedAt > RELAY_IDLE_MILLISECONDS
+                         : now - room.openedAt > idleMilliseconds;
+}
+
+bool mayBeEnet(const std::uint8_t* bytes, std::size_t size, std::size_t peerCount) {
+    // A peer number (0x0FFF while connecting) with flags, then commands.
+    if (size < 6) {
+        return false;
+    }
+    const std::size_t peerNumber = (bytes[0] << 8 | bytes[1]) & 0x0FFF;
+    return peerNumber == 0x0FFF || peerNumber < peerCount;
+}
+
 bool useMeetServer(const char* server) {
     std::string name = server;
     std::uint16_t port = MEET_DEFAULT_PORT;
@@ -327,7 +418,7 @@ const char* meetServerName() {
 const char* openMeetRoom(ENetHost* host, std::uint16_t, std::string& code,
                          void (*others)(ENetEvent&)) {
     static std::string why;
-    meeting.hosting = true;
+    meeting.schedule.hosting = true;
     if (!awaitServer(host, {.kind = MeetKind::open, .own = ownAddress(host)}, why, others)) {
         return why.c_str();
     }
@@ -346,7 +437,7 @@ ENetPeer* joinMeetRoom(ENetHost* host, const std::string& code, std::string& why
     if (peer == nullptr) {
         why = "The Lamevo could not start a connection to the host.";
     }
-    meeting.gaveUpPunchingAt = now() + PUNCH_PATIENCE_MILLISECONDS;
+    meeting.schedule.gaveUpPunchingAt = now() + PUNCH_PATIENCE_MILLISECONDS;
     return peer;
 }
 
@@ -372,32 +463,22 @@ void takeMeetEvent(ENetEvent& event) {
         MeetMessage message;
         const bool understood = decodeMeet(event.packet->data, event.packet->dataLength, message);
         enet_packet_destroy(event.packet);
-        if (!understood) {
-            break;
+        const MeetUse use = understood
+                                ? meetUse(message.kind, meeting.schedule.hosting, meeting.answered)
+                                : MeetUse::ignored;
+        if (use == MeetUse::answer || (use == MeetUse::introduction && !meeting.schedule.hosting)) {
+            meeting.answer = message;
+            meeting.answered = true;
         }
-        if (message.kind == MeetKind::room && meeting.hosting && !meeting.answered) {
+        if (use == MeetUse::answer && message.kind == MeetKind::room) {
             meeting.code = message.code;
-            meeting.answer = message;
-            meeting.answered = true;
-        } else if (message.kind == MeetKind::refused && !meeting.answered) {
-            meeting.answer = message;
-            meeting.answered = true;
-        } else if (message.kind == MeetKind::meet) {
+        } else if (use == MeetUse::introduction) {
             meeting.introduction = message;
             meeting.introduced = true;
-            meeting.target = message.sameRouter ? message.own : message.outside;
-            meeting.punchesUntil = now() + PUNCH_PATIENCE_MILLISECONDS + 1000;
-            meeting.nextPunch = 0;
-            if (!meeting.hosting) {
-                meeting.answer = message;
-                meeting.answered = true;
-            }
-        } else if (message.kind == MeetKind::relay) {
-            meeting.relaying = true;
-            meeting.relay = meeting.server;
-            meeting.relay.port = static_cast<enet_uint16>(meeting.server.port + RELAY_PORT_OFFSET);
-            meeting.bindsUntil = now() + MEET_ANSWER_MILLISECONDS;
-            meeting.nextBind = 0;
+            meeting.target = meetTarget(message);
+            startPunching(meeting.schedule, now());
+        } else if (use == MeetUse::relay) {
+            startRelaying(meeting.schedule, now());
         }
         break;
     }
@@ -413,44 +494,29 @@ ENetPeer* meetStep(ENetHost* host, ENetPeer* opponent) {
     if (!meeting.introduced) {
         return nullptr;
     }
-    const long long time = now();
-    if (meeting.hosting && !meeting.relaying && time < meeting.punchesUntil &&
-        time >= meeting.nextPunch) {
+    const bool waiting = !meeting.schedule.hosting && opponent != nullptr &&
+                         opponent->state != ENET_PEER_STATE_CONNECTED;
+    const MeetSends due = meetDue(meeting.schedule, now(), waiting);
+    const ENetAddress relay = relayOf(meeting.server);
+    if (due.punch) {
         sendRaw(host, meeting.target, std::string(PUNCH_DATAGRAM));
-        meeting.nextPunch = time + PUNCH_INTERVAL_MILLISECONDS;
     }
-    if (meeting.relaying && time < meeting.bindsUntil && time >= meeting.nextBind) {
-        sendRaw(host, meeting.relay,
-                std::string(BIND_PREFIX) + meeting.code + (meeting.hosting ? 'h' : 'j'));
-        meeting.nextBind = time + PUNCH_INTERVAL_MILLISECONDS;
+    if (due.bind) {
+        sendRaw(host, relay,
+                std::string(BIND_PREFIX) + meeting.code + (meeting.schedule.hosting ? 'h' : 'j'));
     }
-    if (meeting.hosting || opponent == nullptr) {
+    if (!due.askRelay) {
         return nullptr;
     }
-    const bool connected = opponent->state == ENET_PEER_STATE_CONNECTED;
-    if (!connected && !meeting.askedForRelay && time >= meeting.gaveUpPunchingAt) {
-        meeting.askedForRelay = true;
-        enet_peer_reset(opponent);
-        sendToServer({.kind = MeetKind::relay});
-        // Binding starts at once; the server tells the host to bind too.
-        meeting.relaying = true;
-        meeting.relay = meeting.server;
-        meeting.relay.port = static_cast<enet_uint16>(meeting.server.port + RELAY_PORT_OFFSET);
-        meeting.bindsUntil = time + MEET_ANSWER_MILLISECONDS;
-        meeting.nextBind = 0;
-        return enet_host_connect(host, &meeting.relay, 1, 0);
-    }
-    return nullptr;
+    enet_peer_reset(opponent);
+    // The server tells the host to bind too.
+    sendToServer({.kind = MeetKind::relay});
+    return enet_host_connect(host, &relay, 1, 0);
 }
 
 MeetWay meetWay(const ENetPeer& peer) {
-    if (meeting.relaying && sameAddress(peer.address, meeting.relay)) {
-        return MeetWay::relayed;
-    }
-    if (meeting.introduced) {
-        return meeting.introduction.sameRouter ? MeetWay::sameRouter : MeetWay::punched;
-    }
-    return MeetWay::none;
+    return meetWayOf(meeting.schedule.relaying, sameAddress(peer.address, relayOf(meeting.server)),
+                     meeting.introduced, meeting.introduction.sameRouter);
 }
 
 const char* meetWayText(MeetWay way) {

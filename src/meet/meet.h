@@ -85,10 +85,85 @@ bool isPunch(const std::uint8_t* bytes, std::size_t size);
 std::optional<std::pair<std::string, char>> readBinding(const std::uint8_t* bytes,
                                                         std::size_t size);
 
-// ---- The game's side ----
+// ---- The decisions of a meeting, on plain data and a clock in milliseconds ----
 
 // How the two games found each other.
 enum class MeetWay { none, punched, sameRouter, relayed };
+
+// Where the relay of the meet server at server listens.
+ENetAddress relayOf(const ENetAddress& server);
+// Where the introduced game is reached without the relay: its own address when both sit behind
+// the same router, else its outside one.
+ENetAddress meetTarget(const MeetMessage& introduction);
+
+// What a message from the server does to a game that is hosting (else joining) and has (or has
+// not) had the server's first answer: nothing, that answer (a room's code or a refusal), the
+// other game's introduction (which answers a joiner too), or the call to go through the relay.
+enum class MeetUse { ignored, answer, introduction, relay };
+MeetUse meetUse(MeetKind kind, bool hosting, bool answered);
+
+// The punches, the relay's bindings and the joiner's patience.
+struct MeetSchedule {
+    bool hosting = false;
+    bool relaying = false;
+    bool askedForRelay = false;
+    long long punchesUntil = 0;
+    long long nextPunch = 0;
+    long long bindsUntil = 0;
+    long long nextBind = 0;
+    long long gaveUpPunchingAt = 0;
+};
+// The introduction came at now: the host punches, every PUNCH_INTERVAL_MILLISECONDS, until
+// punching has had its patience and a second more.
+void startPunching(MeetSchedule& schedule, long long now);
+// The relay is in play from now: bindings go every PUNCH_INTERVAL_MILLISECONDS for
+// MEET_ANSWER_MILLISECONDS, the first at once.
+void startRelaying(MeetSchedule& schedule, long long now);
+
+struct MeetSends {
+    bool punch = false;    // a punch towards the other game
+    bool bind = false;     // a binding to the relay
+    bool askRelay = false; // joiner: ask the server to relay, and connect through the relay
+};
+// What is due at now, marked done in schedule. waiting: a joiner whose opponent is not connected
+// yet (askRelay comes once, when its patience has run out; it starts the relay).
+MeetSends meetDue(MeetSchedule& schedule, long long now, bool waiting);
+
+// How a connected opponent came: through the relay when it is at the relay's address while
+// relaying; otherwise as the introduction said, and directly without one.
+MeetWay meetWayOf(bool relaying, bool atRelay, bool introduced, bool sameRouter);
+
+// ---- The server's decisions ----
+
+// Whether a relay binding for side ('h' the host, 'j' the joiner) comes from the machine (IPv4
+// address) the server knows that side's game by: a stranger who has the code takes no side's
+// place in the relay.
+bool bindsItsOwnSide(char side, std::uint32_t from, std::uint32_t host, std::uint32_t joiner);
+
+// An address's relayed datagrams in the current second.
+struct RelayCount {
+    long long second = 0;
+    std::size_t count = 0;
+};
+// Whether one more datagram at now (milliseconds) stays within perSecond; counts it.
+bool relayAllows(RelayCount& count, long long now, std::size_t perSecond);
+
+struct RoomAge {
+    bool joined = false;   // its joiner is connected to the server
+    bool relaying = false; // the relay serves it
+    long long openedAt = 0;
+    long long relayedAt = 0; // the relay's last datagram for it
+};
+inline constexpr long long RELAY_IDLE_MILLISECONDS = 60000;
+// Whether the server forgets the room at now: nobody joined it within idleMilliseconds, or its
+// relay, with the joiner gone from the server, has been quiet for RELAY_IDLE_MILLISECONDS.
+bool roomIsSpent(const RoomAge& room, long long now, long long idleMilliseconds);
+
+// Whether a datagram to the meet port may be ENet's, for a host of peerCount peers: a header
+// whose peer number is one of them or the one of a connection still being made.
+bool mayBeEnet(const std::uint8_t* bytes, std::size_t size, std::size_t peerCount);
+
+// ---- The game's side ----
 
 // Chooses the server ("NAME" or "NAME:PORT"); until then the game meets nobody. Returns false
 // when the name cannot be resolved.

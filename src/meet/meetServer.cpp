@@ -25,7 +25,6 @@
 namespace {
 
 constexpr std::size_t PEER_SLOTS = 4000;
-constexpr long long RELAY_IDLE_SECONDS = 60;
 constexpr int USAGE_STATUS = 2;
 
 struct Limits {
@@ -43,10 +42,11 @@ struct Room {
     ENetAddress hostOwn{};
     ENetPeer* joiner = nullptr;
     ENetAddress joinerOwn{};
+    std::uint32_t joinerMachine = 0; // the joiner's IPv4 address as this server sees it
     long long openedAt = 0;
     bool relaying = false;
+    // Where each side bound to the relay; port 0 until it has (no datagram comes from port 0).
     ENetAddress relayHost{}, relayJoiner{};
-    bool hostBound = false, joinerBound = false;
     long long relayedAt = 0;
 };
 
@@ -59,7 +59,7 @@ struct Server {
     // The relay's bound addresses (IPv4 and port), to their rooms.
     std::unordered_map<std::uint64_t, std::string> relayIndex;
     // Per address (IPv4): relay datagrams this second.
-    std::unordered_map<std::uint32_t, std::pair<long long, std::size_t>> relayCounts;
+    std::unordered_map<std::uint32_t, RelayCount> relayCounts;
     long long lastRefusalLine = 0;
 };
 Server server;
@@ -151,12 +151,9 @@ std::uint64_t relayKey(const ENetAddress& address) {
 }
 
 void eraseRoom(std::map<std::string, Room>::iterator room) {
-    if (room->second.hostBound) {
-        server.relayIndex.erase(relayKey(room->second.relayHost));
-    }
-    if (room->second.joinerBound) {
-        server.relayIndex.erase(relayKey(room->second.relayJoiner));
-    }
+    // A side not bound has no entry to erase.
+    server.relayIndex.erase(relayKey(room->second.relayHost));
+    server.relayIndex.erase(relayKey(room->second.relayJoiner));
     server.rooms.erase(room);
 }
 
@@ -206,6 +203,7 @@ void take(ENetPeer* peer, const ENetPacket& packet) {
         } else {
             found->second.joiner = peer;
             found->second.joinerOwn = message.own;
+            found->second.joinerMachine = peer->address.host;
             introduce(found->second);
         }
     } else if (message.kind == MeetKind::relay && already != nullptr && !isHost &&
@@ -256,11 +254,7 @@ void handle(ENetEvent& event) {
 
 // The meet port takes ENet's datagrams only; the rest is refused before ENet reads it.
 int screenDatagram(ENetHost* host, ENetEvent*) {
-    const std::uint8_t* data = host->receivedData;
-    const std::size_t size = host->receivedDataLength;
-    // ENet's header: a peer number (0x0FFF while connecting) with flags, then commands.
-    const std::size_t peerNumber = size >= 2 ? ((data[0] << 8 | data[1]) & 0x0FFF) : 0;
-    if (size >= 6 && (peerNumber == 0x0FFF || peerNumber < host->peerCount)) {
+    if (mayBeEnet(host->receivedData, host->receivedDataLength, host->peerCount)) {
         return 0;
     }
     sayRefusal("Refused a datagram from " + addressText(host->receivedAddress) +
@@ -279,26 +273,21 @@ void relayDatagrams() {
             return;
         }
         const long long now = nowMilliseconds();
-        auto& [second, count] = server.relayCounts[from.sin_addr.s_addr];
-        if (second != now / 1000) {
-            second = now / 1000;
-            count = 0;
-        }
-        if (++count > server.limits.relayDatagramsPerSecond) {
+        if (!relayAllows(server.relayCounts[from.sin_addr.s_addr], now,
+                         server.limits.relayDatagramsPerSecond)) {
             continue;
         }
         const ENetAddress sender{.host = from.sin_addr.s_addr, .port = ntohs(from.sin_port)};
         if (const auto binding = readBinding(data, static_cast<std::size_t>(got))) {
             const auto found = server.rooms.find(binding->first);
-            if (found != server.rooms.end() && found->second.relaying) {
+            if (found != server.rooms.end() && found->second.relaying &&
+                bindsItsOwnSide(binding->second, sender.host, found->second.host->address.host,
+                                found->second.joinerMachine)) {
                 Room& room = found->second;
                 const bool host = binding->second == 'h';
                 ENetAddress& bound = host ? room.relayHost : room.relayJoiner;
-                if (host ? room.hostBound : room.joinerBound) {
-                    server.relayIndex.erase(relayKey(bound));
-                }
+                server.relayIndex.erase(relayKey(bound));
                 bound = sender;
-                (host ? room.hostBound : room.joinerBound) = true;
                 server.relayIndex[relayKey(sender)] = binding->first;
             }
             continue;
@@ -308,7 +297,8 @@ void relayDatagrams() {
             continue;
         }
         const auto room = server.rooms.find(bound->second);
-        if (room == server.rooms.end() || !room->second.hostBound || !room->second.joinerBound) {
+        if (room == server.rooms.end() || room->second.relayHost.port == 0 ||
+            room->second.relayJoiner.port == 0) {
             continue;
         }
         const bool fromHost = relayKey(room->second.relayHost) == relayKey(sender);
@@ -326,12 +316,11 @@ void relayDatagrams() {
 void forgetIdleRooms() {
     const long long now = nowMilliseconds();
     for (auto room = server.rooms.begin(); room != server.rooms.end();) {
-        const bool waitedTooLong = room->second.joiner == nullptr && !room->second.relaying &&
-                                   now - room->second.openedAt >
-                                       static_cast<long long>(server.limits.roomIdleSeconds) * 1000;
-        const bool relayQuiet = room->second.relaying && room->second.joiner == nullptr &&
-                                now - room->second.relayedAt > RELAY_IDLE_SECONDS * 1000;
-        if (waitedTooLong || relayQuiet) {
+        const RoomAge age{.joined = room->second.joiner != nullptr,
+                          .relaying = room->second.relaying,
+                          .openedAt = room->second.openedAt,
+                          .relayedAt = room->second.relayedAt};
+        if (roomIsSpent(age, now, static_cast<long long>(server.limits.roomIdleSeconds) * 1000)) {
             enet_peer_disconnect_later(room->second.host, 0);
             eraseRoom(room++);
         } else {
@@ -339,8 +328,8 @@ void forgetIdleRooms() {
         }
     }
     for (auto count = server.relayCounts.begin(); count != server.relayCounts.end();) {
-        count = count->second.first < now / 1000 - 1 ? server.relayCounts.erase(count)
-                                                     : std::next(count);
+        count = count->second.second < now / 1000 - 1 ? server.relayCounts.erase(count)
+                                                      : std::next(count);
     }
 }
 
@@ -411,11 +400,11 @@ int main(int argc, char** argv) {
     sockaddr_in relay{};
     relay.sin_family = AF_INET;
     relay.sin_addr.s_addr = address.host;
-    relay.sin_port = htons(static_cast<std::uint16_t>(address.port + RELAY_PORT_OFFSET));
+    relay.sin_port = htons(relayOf(address).port);
     if (server.host == nullptr || server.relaySocket < 0 ||
         bind(server.relaySocket, reinterpret_cast<sockaddr*>(&relay), sizeof relay) != 0) {
         say("lamevo-meet could not listen on UDP ports " + std::to_string(address.port) + " and " +
-            std::to_string(address.port + RELAY_PORT_OFFSET) + ": " + std::strerror(errno) + ".");
+            std::to_string(relayOf(address).port) + ": " + std::strerror(errno) + ".");
         return 1;
     }
     // Room for bursts of many bouts' datagrams (the system's net.core.rmem_max bounds it).
@@ -427,7 +416,7 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, stop);
     std::signal(SIGTERM, stop);
     say("lamevo-meet: rooms on UDP port " + std::to_string(address.port) + ", relay on " +
-        std::to_string(address.port + RELAY_PORT_OFFSET) + ".");
+        std::to_string(relayOf(address).port) + ".");
     long long lastSweep = nowMilliseconds();
     while (stopping == 0) {
         pollfd waits[2] = {{server.host->socket, POLLIN, 0}, {server.relaySocket, POLLIN, 0}};

@@ -98,14 +98,15 @@ int natPmpAnswer(natpmpresp_t& answer) {
     while (true) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             giveUp - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return NATPMP_TRYAGAIN;
-        }
         timeval resend{};
         getnatpmprequesttimeout(&handle, &resend);
-        const long resendMilliseconds = resend.tv_sec * 1000L + resend.tv_usec / 1000;
+        const int wait =
+            natPmpWaitMilliseconds(resend.tv_sec * 1000L + resend.tv_usec / 1000, left.count());
+        if (wait == 0) {
+            return NATPMP_TRYAGAIN;
+        }
         pollfd socket{handle.s, POLLIN, 0};
-        poll(&socket, 1, static_cast<int>(std::clamp<long>(resendMilliseconds, 1, left.count())));
+        poll(&socket, 1, wait);
         const int read = readnatpmpresponseorretry(&handle, &answer);
         if (read != NATPMP_TRYAGAIN) {
             return read;
@@ -116,11 +117,12 @@ int natPmpAnswer(natpmpresp_t& answer) {
 void askByNatPmp(RouterOutcome& outcome) {
     NatPmp& natPmp = keeper.natPmp;
     natpmpresp_t answer{};
-    if (initnatpmp(&natPmp.handle, 0, 0) < 0) {
+    if (natPmpFailed(initnatpmp(&natPmp.handle, 0, 0))) {
         outcome.why += "; this machine has no default gateway to ask by NAT-PMP";
         return;
     }
-    if (sendpublicaddressrequest(&natPmp.handle) < 0 || natPmpAnswer(answer) < 0) {
+    if (natPmpFailed(sendpublicaddressrequest(&natPmp.handle)) ||
+        natPmpFailed(natPmpAnswer(answer))) {
         closenatpmp(&natPmp.handle);
         outcome.why += "; no NAT-PMP router answered";
         return;
@@ -129,8 +131,8 @@ void askByNatPmp(RouterOutcome& outcome) {
     inet_ntop(AF_INET, &answer.pnu.publicaddress.addr, outside, sizeof outside);
     const int sent = sendnewportmappingrequest(&natPmp.handle, NATPMP_PROTOCOL_UDP, keeper.port,
                                                keeper.port, ROUTER_LEASE_SECONDS);
-    const int read = sent < 0 ? sent : natPmpAnswer(answer);
-    if (read < 0 || answer.type != NATPMP_RESPTYPE_UDPPORTMAPPING) {
+    const int read = natPmpFailed(sent) ? sent : natPmpAnswer(answer);
+    if (natPmpFailed(read) || answer.type != NATPMP_RESPTYPE_UDPPORTMAPPING) {
         closenatpmp(&natPmp.handle);
         outcome.why += "; the NAT-PMP router refused, error " + std::to_string(-read);
         return;
@@ -155,8 +157,8 @@ void takeForwardingAway() {
     if (natPmp.open) {
         // A lease of 0 seconds takes the forwarding away.
         natpmpresp_t answer{};
-        if (sendnewportmappingrequest(&natPmp.handle, NATPMP_PROTOCOL_UDP, keeper.port, 0, 0) >=
-            0) {
+        if (!natPmpFailed(sendnewportmappingrequest(&natPmp.handle, NATPMP_PROTOCOL_UDP,
+                                                    keeper.port, 0, 0))) {
             natPmpAnswer(answer);
         }
         closenatpmp(&natPmp.handle);
@@ -180,12 +182,12 @@ void* keep(void*) {
     }
     keeper.answered.notify_all();
     char request = 0;
-    while (read(keeper.closeRequest[0], &request, 1) < 0 && errno == EINTR) {
+    while (interruptedCall(read(keeper.closeRequest[0], &request, 1))) {
     }
     takeForwardingAway();
     // Left unread: every later wait on it returns at once.
     const char done = 1;
-    while (write(keeper.closed[1], &done, 1) < 0 && errno == EINTR) {
+    while (interruptedCall(write(keeper.closed[1], &done, 1))) {
     }
     return nullptr;
 }
@@ -250,7 +252,7 @@ void closeRouter() {
         return;
     }
     const char request = 1;
-    if (write(keeper.closeRequest[1], &request, 1) < 0) {
+    if (write(keeper.closeRequest[1], &request, 1) != 1) {
         return;
     }
     pollfd done{keeper.closed[0], POLLIN, 0};
@@ -316,4 +318,19 @@ bool isPrivateAddress(const std::string& address) {
         }
     }
     return false;
+}
+
+bool natPmpFailed(int result) {
+    return result < 0;
+}
+
+int natPmpWaitMilliseconds(long resendMilliseconds, long leftMilliseconds) {
+    if (leftMilliseconds <= 0) {
+        return 0;
+    }
+    return static_cast<int>(std::clamp<long>(resendMilliseconds, 1, leftMilliseconds));
+}
+
+bool interruptedCall(long result) {
+    return result < 0 && errno == EINTR;
 }

@@ -62,3 +62,17 @@ std::string routerAnnouncement(const RouterOutcome& outcome, std::uint16_t port)
 // shared carrier NAT, link-local, loopback): a router with such an outside address sits behind
 // another NAT, and its forwarding does not reach the internet.
 bool isPrivateAddress(const std::string& address);
+
+// ---- The keeper's small decisions ----
+
+// Whether a result of libnatpmp (bytes sent, 0 or one of its negative errors) is a failure.
+bool natPmpFailed(int result);
+
+// How long to wait for NAT-PMP's answer, with resendMilliseconds until libnatpmp resends its
+// question and leftMilliseconds of the patience left: at least 1 ms and never past the patience;
+// 0 once the patience is spent (give up).
+int natPmpWaitMilliseconds(long resendMilliseconds, long leftMilliseconds);
+
+// Whether a system call that returned result (with errno as it left it) was only interrupted by a
+// signal and is to be made again: not at the end of a pipe (0), nor after another failure.
+bool interruptedCall(long result);

@@ -1,5 +1,6 @@
 // What the host's console says about the router, and the keeper's life without a router to
 // ask (nothing is sent anywhere: both ways are left out).
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -72,6 +73,35 @@ TEST(RouterAnnouncement, PrivateRangesEndExactlyWhereTheyEnd) {
     for (const auto& [address, isPrivate] : addresses) {
         EXPECT_EQ(isPrivateAddress(address), isPrivate) << address;
     }
+}
+
+TEST(RouterKeeper, NatPmpWaitsUntilItsResendWithinThePatience) {
+    struct Case {
+        long resend, left;
+        int wait;
+    };
+    const Case cases[] = {
+        {250, 2000, 250}, {2000, 2000, 2000}, {3000, 2000, 2000}, // never past the patience
+        {0, 2000, 1},     {-5, 2000, 1},      {250, 1, 1},        // never a busy loop
+        {250, 0, 0},      {250, -3, 0},                           // the patience is spent
+    };
+    for (const Case& one : cases) {
+        EXPECT_EQ(natPmpWaitMilliseconds(one.resend, one.left), one.wait)
+            << one.resend << " " << one.left;
+    }
+    EXPECT_FALSE(natPmpFailed(12)); // the bytes of a question sent
+    EXPECT_FALSE(natPmpFailed(0));
+    EXPECT_TRUE(natPmpFailed(-1));
+    EXPECT_TRUE(natPmpFailed(-100)); // NATPMP_TRYAGAIN
+}
+
+TEST(RouterKeeper, OnlyAnInterruptedCallIsMadeAgain) {
+    errno = EINTR;
+    EXPECT_TRUE(interruptedCall(-1));
+    EXPECT_FALSE(interruptedCall(0)); // the end of the pipe, whatever errno says
+    EXPECT_FALSE(interruptedCall(1));
+    errno = EBADF;
+    EXPECT_FALSE(interruptedCall(-1));
 }
 
 TEST(RouterKeeper, WithNothingToAskSaysSoAndClosesAtOnce) {
