@@ -46,6 +46,16 @@ PATIENCE = 30.0
 HALT_SECONDS = 3
 
 
+def endProcess(process, patience=5):
+    """Asks the process to end and waits patience seconds for it; then kills it."""
+    process.terminate()
+    try:
+        process.wait(patience)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 def pollUntil(condition, timeout=PATIENCE, interval=0.02, what="a condition", seen=None):
     """Calls condition() until it returns something true; returns that, or raises saying
     what was awaited and, where seen is given, what seen() says was there instead."""
@@ -133,12 +143,7 @@ class VirtualScreen:
 
     def stop(self):
         if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+            endProcess(self.process)
 
 
 # --- screenshots ----------------------------------------------------------------------------

@@ -22,8 +22,8 @@ import tempfile
 import time
 
 import consoleText
-from lamevoHarness import HarnessError, Session, log, pollUntil
-from testOnline import fenceTouchAndParry
+from lamevoHarness import HarnessError, Session, endProcess, log, pollUntil
+from testOnline import fenceTouchAndParry, poolBoutUnderWay
 
 SKIPPED = 77
 # Set by the command line below, or by a script that imports this one.
@@ -118,12 +118,7 @@ class MeetServer:
         return self
 
     def __exit__(self, *fault):
-        self.process.terminate()
-        try:
-            self.process.wait(5)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        endProcess(self.process)
 
 
 def connectedLine(who, way):
@@ -160,16 +155,7 @@ def startPair(run, lab, port, hostOptions, hostLines, joinArguments, way,
     joiner.answer("Bo")
     roundTrip = host.expectMatch(connectedLine("Bo joined", way)).group(1).decode()
     log(f"{way}: the host's console says the round trip is {roundTrip} ms")
-    host.expect(steps[2])
-    host.answer("1")
-    for game in (host, joiner):
-        game.expect(steps[3])
-    host.answer("go")
-    joiner.answer("go")
-    answered = time.monotonic()
-    bout = consoleText.Bout("Ann", "Bo", 5)
-    for game in (host, joiner):
-        game.expect(bout.scoreboard())
+    bout, answered = poolBoutUnderWay(host, joiner)
     return host, joiner, bout, connected, time.monotonic() - answered
 
 

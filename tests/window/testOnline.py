@@ -235,16 +235,26 @@ def startPair(run, relay=None, strangers=None, recordings=((), ())):
     joiner.expect("\n\tWelcome to The Lamevo!\n"
                   f"\n\tJoining the bout hosted at 127.0.0.1, UDP port {joinPort}.\n" + steps[1])
     joiner.answer("Bo")
+    bout, _ = poolBoutUnderWay(host, joiner)
+    return host, joiner, bout, port
+
+
+def poolBoutUnderWay(host, joiner):
+    """Once Bo has joined Ann's game: the host chooses a pool bout and both players go ahead.
+    Returns the console's Bout once the first scoreboard is on both consoles, and when the
+    players had given their last answers."""
+    steps = consoleText.dialogueSteps("Ann", "Bo")
     host.expect(steps[2])
     host.answer("1")
     for game in (host, joiner):
         game.expect(steps[3])
     host.answer("go")
     joiner.answer("go")
+    answered = time.monotonic()
     bout = consoleText.Bout("Ann", "Bo", 5)
     for game in (host, joiner):
         game.expect(bout.scoreboard())
-    return host, joiner, bout, port
+    return bout, answered
 
 
 def fenceTouchAndParry(host, joiner, bout):
