@@ -318,6 +318,15 @@ TEST(RecordedBout, KeysThatReachTheBoutTogetherAreRecordedAtOneMillisecond) {
     header.leftName = "Ann";
     header.rightName = "Bob";
     header.touchLimit = POOL_TOUCH_LIMIT;
+    // The lines go to the joiner too, as they are written, one whole line at a time.
+    static std::string copied;
+    static bool wholeLines;
+    copied.clear();
+    wholeLines = true;
+    copyRecordingLines([](std::string_view line) {
+        wholeLines = wholeLines && line.find('\n') == line.size() - 1;
+        copied += line;
+    });
     ASSERT_EQ(startRecording(path.c_str(), header), "");
     captureStdout([] {
         fakeMilliseconds = 2'000'100;
@@ -328,14 +337,30 @@ TEST(RecordedBout, KeysThatReachTheBoutTogetherAreRecordedAtOneMillisecond) {
         onIdle();
         onKeyPress('a', 0, 0);
         onIdle();
+        // An idle step between two keys of one millisecond puts the second a millisecond
+        // later, unless that would take it into the next second.
+        for (const Milliseconds at : {2'001'500, 2'002'999}) {
+            fakeMilliseconds = at;
+            onIdle();
+            onKeyPress('d', 0, 0);
+            onIdle();
+            onKeyPress('k', 0, 0);
+        }
     });
     stopRecording();
+    copyRecordingLines(nullptr);
+    EXPECT_EQ(copied, fileText(path));
+    EXPECT_TRUE(wholeLines);
     Recording recording;
     ASSERT_EQ(readRecording(path.c_str(), recording), "");
-    ASSERT_EQ(recording.presses.size(), 3u);
+    ASSERT_EQ(recording.presses.size(), 7u);
     EXPECT_EQ(recording.presses[0].at, 100);
     EXPECT_EQ(recording.presses[1].at, 100);
     EXPECT_EQ(recording.presses[2].at, 103);
+    EXPECT_EQ(recording.presses[3].at, 1500);
+    EXPECT_EQ(recording.presses[4].at, 1501);
+    EXPECT_EQ(recording.presses[5].at, 2999);
+    EXPECT_EQ(recording.presses[6].at, 2999);
 }
 
 TEST(RecordedBout, AReplayThatEndsOnAnotherScoreThanTheRecordingFails) {
