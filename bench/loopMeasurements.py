@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Measured runs of the sleeping event loop (figures to report, not a test): CPU over 10 s of an
 untouched bout (alone, against the computer, with two virtual game pads preloaded into the game
-from twoVirtualPads.cpp, and both), a key's way to the console, a lunge step's lateness after its
+from twoVirtualPads.cpp, and both), CPU while both players fence steadily, a key's way to the console, a lunge step's lateness after its
 second begins. Give one or more games to compare as label=path, then what to measure:
 
-    bench/loopMeasurements.py after=build/default/src/display/lamevo [cpu] [keys] [lunge]
+    bench/loopMeasurements.py after=build/default/src/display/lamevo [cpu] [steady] [keys] [lunge]
 """
 import os
 import statistics
@@ -57,6 +57,26 @@ def cpuRuns(run, label):
         log(f"{label} CPU {name}: {share:.1f}% of a core over 10 s (pads open: {pads})")
         game.stop()
     return results
+
+def steadyFencing(run, label, seconds=10.0):
+    """CPU while both players fence steadily: each presses a step forward and back, five keys a
+    second, every key awaited on the console."""
+    game, bout = run.holdDialogue(run.start(), "Ann", "Bo")
+    game.window()
+    start, began = cpuSeconds(game.process.pid), time.monotonic()
+    presses = 0
+    while time.monotonic() - began < seconds:
+        cycle = time.monotonic()
+        text = bout.keys("dak;")
+        game.keys("dak;")
+        game.expect(text)
+        presses += 4
+        time.sleep(max(0, cycle + 0.4 - time.monotonic()))
+    span = time.monotonic() - began
+    share = 100.0 * (cpuSeconds(game.process.pid) - start) / span
+    log(f"{label} CPU steady fencing ({presses / span:.1f} presses a second): {share:.1f}% of a core")
+    game.stop()
+    return share
 
 def keyLatency(run, label, presses=40):
     game, bout = run.holdDialogue(run.start(), "Ann", "Bo")
@@ -113,6 +133,7 @@ if __name__ == "__main__":
             run.args.game = game
             if "cpu" in what: cpuRuns(run, label)
             if "keys" in what: keyLatency(run, label)
+            if "steady" in what: steadyFencing(run, label)
             if "lunge" in what: lungeLateness(run, label)
     finally:
         run.finish()
