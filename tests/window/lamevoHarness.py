@@ -282,7 +282,20 @@ def _xlib():
         getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
     x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
     x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XGetImage.restype = ctypes.POINTER(_XImage)
+    x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                              ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+    x11.XDestroyImage.argtypes = [ctypes.POINTER(_XImage)]
     return x11
+
+
+class _XImage(ctypes.Structure):
+    """The head of Xlib's XImage, as far as the pixels' bytes."""
+    _fields_ = [(name, ctypes.c_int) for name in ("width", "height", "xoffset", "format")] + \
+        [("data", ctypes.c_void_p)] + \
+        [(name, ctypes.c_int) for name in ("byte_order", "bitmap_unit", "bitmap_bit_order",
+                                           "bitmap_pad", "depth", "bytes_per_line",
+                                           "bits_per_pixel")]
 
 
 # A colour the game never draws, for what covers its window.
@@ -301,16 +314,41 @@ class Cover:
         self.window = self.x11.XCreateSimpleWindow(
             self.connection, self.x11.XDefaultRootWindow(self.connection), x, y, width, height,
             0, 0, (red << 16) | (green << 8) | blue)
+        self.x, self.y, self.width, self.height = x, y, width, height
         self.x11.XMapRaised(self.connection, self.window)
         self.x11.XSync(self.connection, 0)
 
     def uncover(self):
-        """Takes the cover away: the window under it is exposed. Returns the clock time."""
+        """Takes the cover away: the window under it is exposed. Returns the seconds until
+        nothing of the cover shows where it was, read straight from the screen (a look takes
+        about a millisecond), or None if some of it still shows after PATIENCE seconds."""
         self.x11.XDestroyWindow(self.connection, self.window)
         self.x11.XSync(self.connection, 0)
         uncovered = time.monotonic()
+        gone = None
+        while gone is None and time.monotonic() - uncovered < PATIENCE:
+            if not self.coverShows():
+                gone = time.monotonic() - uncovered
+            else:
+                time.sleep(0.001)
         self.x11.XCloseDisplay(self.connection)
-        return uncovered
+        return gone
+
+    def coverShows(self):
+        """Whether a pixel of COVER_PIXEL shows in the cover's area (32-bit pixels, as Xvfb's
+        24-bit screens keep them)."""
+        image = self.x11.XGetImage(self.connection, self.x11.XDefaultRootWindow(self.connection),
+                                   self.x, self.y, self.width, self.height, 0xFFFFFFFF, 2)
+        try:
+            pixels = ctypes.string_at(image.contents.data,
+                                      image.contents.bytes_per_line * image.contents.height)
+        finally:
+            self.x11.XDestroyImage(image)
+        red, green, blue = COVER_PIXEL
+        found = pixels.find(bytes((blue, green, red)))
+        while found >= 0 and found % 4 != 0:
+            found = pixels.find(bytes((blue, green, red)), found + 1)
+        return found >= 0
 
 
 # --- the game -------------------------------------------------------------------------------
@@ -607,8 +645,7 @@ class Game:
         """Covers the whole window with another one, waits until the cover shows on the
         screen, takes the cover away and waits until the window is drawn again where it was,
         checking that it shows what it showed before. Returns the seconds from taking the cover
-        away to a look at the screen with nothing of the cover left (at most the redraw's time
-        plus one look's)."""
+        away to the first look at the screen with nothing of the cover left."""
         before = self.steadyShot(self.onScreen)
         info = self.windowInfo()
         cover = Cover(self.screen.display, info["x"], info["y"], info["width"], info["height"])
@@ -617,17 +654,11 @@ class Game:
             pollUntil(lambda: self.onScreen().pixel(0, 0) == COVER_PIXEL,
                       what="the cover over the window")
         finally:
-            uncovered = cover.uncover()
-        looks = []
-
-        def drawnAgain():
-            looks.append(self.onScreen())
-            return not coverPixel.match(looks[-1].rgb) and looks[-1]
-        after = pollUntil(drawnAgain, what="the window drawn again", interval=0.005,
-                          seen=self.describeUnread)
-        redrawn = time.monotonic() - uncovered
-        log(f"drawn again by look {len(looks)} after the cover went, {redrawn * 1000:.0f} ms "
-            f"later; a look takes {redrawn * 1000 / len(looks):.0f} ms")
+            redrawn = cover.uncover()
+        assert redrawn is not None, "the window was not drawn again where the cover was"
+        log(f"drawn again {redrawn * 1000:.1f} ms after the cover went")
+        after = pollUntil(lambda: (lambda shot: not coverPixel.match(shot.rgb) and shot)(
+            self.onScreen()), what="the window drawn again", seen=self.describeUnread)
         # The software renderer may round a colour a step apart from one frame to the next.
         worst = max(abs(a - b) for a, b in zip(after.rgb, before.rgb))
         assert worst <= 2, f"the window drawn again differs from before by {worst} in a colour"

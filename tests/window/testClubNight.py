@@ -68,8 +68,8 @@ def aNightWaitingAtTheConsoleKeepsItsWindow(run):
     # No bout is decided yet: the results file is not written before the first one is.
     assert not os.path.exists(results), "the results file was written before any bout was decided"
     redrawn = game.coverAndUncover()
-    log(f"uncovered while the night waits at the console: drawn again {redrawn * 1000:.0f} ms "
-        "later, the looks at the screen included")
+    log(f"uncovered while the night waits at the console: drawn again {redrawn * 1000:.1f} ms "
+        "later")
     before = game.steadyShot()
     game.keys("dfjkls")
     game.expectNothingMore(settle=0.5)
