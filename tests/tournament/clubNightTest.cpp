@@ -640,7 +640,10 @@ TEST(ClubNight, KeepsEachBoutBesideTheResultsOnlyWhenAsked) {
             std::filesystem::path(privateFolder()) / ("night" + std::to_string(recordBouts));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
-        prepareClubNight({(folder / "club.csv").string(), 5u, recordBouts});
+        const std::string resultsPath = (folder / "club.csv").string();
+        // Not asked for is as the command line leaves it: the option's own default.
+        prepareClubNight(recordBouts ? ClubNightOptions{resultsPath, 5u, true}
+                                     : ClubNightOptions{.resultsPath = resultsPath, .seed = 5u});
         char answers[] = "3\nhard\neasy\nnormal\n";
         std::FILE* input = fmemopen(answers, sizeof answers - 1, "r");
         // three computers: the whole night is fenced at once
