@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Measured runs of the sleeping event loop (figures to report, not a test): CPU over 10 s of an
 untouched bout (alone, against the computer, with two virtual game pads preloaded into the game
-from twoVirtualPads.cpp, and both), CPU while both players fence steadily, a key's way to the console, a lunge step's lateness after its
-second begins. Give one or more games to compare as label=path, then what to measure:
+from twoVirtualPads.cpp, and both), CPU while both players fence steadily, a key's way to the
+console, a lunge step's lateness after its second begins. Give one or more games to compare as
+label=path, then what to measure:
 
     bench/loopMeasurements.py after=build/default/src/display/lamevo [cpu] [steady] [keys] [lunge]
 """

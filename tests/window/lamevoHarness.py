@@ -657,8 +657,11 @@ class Game:
             redrawn = cover.uncover()
         assert redrawn is not None, "the window was not drawn again where the cover was"
         log(f"drawn again {redrawn * 1000:.1f} ms after the cover went")
-        after = pollUntil(lambda: (lambda shot: not coverPixel.match(shot.rgb) and shot)(
-            self.onScreen()), what="the window drawn again", seen=self.describeUnread)
+
+        def drawnAgain():
+            shot = self.onScreen()
+            return not coverPixel.match(shot.rgb) and shot
+        after = pollUntil(drawnAgain, what="the window drawn again", seen=self.describeUnread)
         # The software renderer may round a colour a step apart from one frame to the next.
         worst = max(abs(a - b) for a, b in zip(after.rgb, before.rgb))
         assert worst <= 2, f"the window drawn again differs from before by {worst} in a colour"
