@@ -630,6 +630,32 @@ TEST(ClubNight, TheComputersBoutBetweenTheWindowsIsFencedInPiecesAsInOneGo) {
     EXPECT_TRUE(inOneGo.said.ends_with("Hit Any Key then Enter to Start the Bout!"));
 }
 
+// A night of three people, every bout in the window: the pool's bouts and the semi-final go on
+// the strip with more bouts to come (no goodbye at their win), the final as the last one.
+TEST(ClubNight, OnlyTheFinalGoesOnTheStripAsTheLastBout) {
+    prepareClubNight({std::nullopt, 1});
+    std::FILE* input = consoleTyping("3\nAnn\nBo\nCy\n");
+    std::vector<std::string> stages;
+    std::vector<int> moreBoutsToCome;
+    NightTurn turn = NightTurn::over;
+    const std::string said = captureStdout([&] {
+        turn = beginClubNight(input);
+        while (turn == NightTurn::goAheadAsked && stages.size() < 10) {
+            startAnnouncedBout();
+            moreBoutsToCome.push_back(bout.moreBoutsToCome);
+            bout.leftFencer->touches = bout.touchLimit;
+            bout.leftWon = 1;
+            stages.push_back(bout.touchLimit == 5 ? "pool" : "tableau");
+            turn = finishWindowBout();
+        }
+    });
+    std::fclose(input);
+    EXPECT_EQ(turn, NightTurn::over) << said;
+    EXPECT_EQ(stages, (std::vector<std::string>{"pool", "pool", "pool", "tableau", "tableau"}));
+    EXPECT_EQ(moreBoutsToCome, (std::vector<int>{1, 1, 1, 1, 0}));
+    EXPECT_NE(said.find("Semi-final: "), std::string::npos) << said;
+}
+
 } // namespace
 
 namespace {
