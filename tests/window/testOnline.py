@@ -425,11 +425,15 @@ def strangersBeforeTheBout(run):
     to try again), and the silent ones are refused after six seconds; the first to give a name
     is the opponent (a name the host would refuse made neutral first), a stranger that had said
     hello is told the seat is taken, and the host is told when the opponent goes away.
-    Meanwhile joiners find hostile hosts, and nobody, and say so."""
+    Meanwhile joiners find hostile hosts, and nobody, and say so; one cannot write its
+    recording and says that."""
     hostile = []
     hostileChecks = threading.Thread(target=lambda: hostile.append(catching(hostileHosts, run)))
     hostileChecks.start()
     nobody = run.start(arguments=[f"--join=127.0.0.1:{freePort()}"], screen=run.otherScreen())
+    unwritable = "/nonexistent/bout.lamevo"
+    unrecorded = run.start(arguments=[f"--join=127.0.0.1:{freePort()}", f"--record={unwritable}"],
+                           screen=run.otherScreen())
     port = freePort()
     host = startHost(run, port)
     lineSeen = time.monotonic()
@@ -521,6 +525,11 @@ def strangersBeforeTheBout(run):
     status, _ = nobody.waitExit()
     assert status == 3 and nobody.errors.startswith(b"Nobody answered at 127.0.0.1"), \
         nobody.errors
+    # A joiner whose recording cannot be written says so before it looks for the host.
+    status, _ = unrecorded.waitExit()
+    assert status == 1 and unrecorded.errors == (
+        f"The Lamevo cannot write the recording {unwritable}: No such file or directory.\n"
+        .encode()), unrecorded.errors
     hostileChecks.join()
     if hostile[0] is not None:
         raise hostile[0]
