@@ -75,6 +75,10 @@ TEST(RecordingReader, RefusesWhatIsNotAWholeRecordingInOneSentence) {
          "is damaged: line 6 has an end that is no win, or earlier than a press"},
         {HEADER + "end 100 5 2\n300 left lunge\n", "is damaged: line 6 has a line after the end"},
         {HEADER + "end 100 5\n", "is damaged: line 5 has an end without time and score"},
+        {HEADER + "200 left lunge\nstop 100\n",
+         "is damaged: line 6 has a stop without its time, or earlier than a press"},
+        {HEADER + "stop\n",
+         "is damaged: line 5 has a stop without its time, or earlier than a press"},
     };
     for (const Refusal& row : table) {
         Recording recording;
@@ -287,19 +291,23 @@ TEST(RecordedBout, ALungeWhosePictureIsSlowToShowKeepsTheSecondItWasPressedIn) {
 TEST(RecordedBout, ADifferentTranscriptIsNamedAtItsFirstDifferingByte) {
     FencedBout fenced = fence({{0, 'd'}, {400, 'a'}}, 1000);
     const std::size_t changed = fenced.transcript.size() - 3;
-    fenced.transcript[changed] = '#';
     const std::size_t line =
         1 + std::count(fenced.transcript.begin(), fenced.transcript.begin() + changed, '\n');
-    std::string printed;
-    Recording recording;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(check(fenced, printed, recording), 1);
-    const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("first at byte " + std::to_string(changed) + " (line " +
-                        std::to_string(line) +
-                        ", column 42): the transcript has '#', the replay '-'.\n"),
-              std::string::npos)
-        << said;
+    // A byte a terminal would not show is given by its number.
+    for (const auto& [put, shown] : {std::pair{'#', "'#'"}, std::pair{'\x7f', "byte 0x7f"},
+                                     std::pair{'\x1f', "byte 0x1f"}, std::pair{' ', "' '"}}) {
+        fenced.transcript[changed] = put;
+        std::string printed;
+        Recording recording;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(check(fenced, printed, recording), 1);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("first at byte " + std::to_string(changed) + " (line " +
+                            std::to_string(line) + ", column 42): the transcript has " + shown +
+                            ", the replay '-'.\n"),
+                  std::string::npos)
+            << said;
+    }
 }
 
 TEST(RecordedBout, KeysThatReachTheBoutTogetherAreRecordedAtOneMillisecond) {
