@@ -147,7 +147,7 @@ TEST(CompressedConnects, TwentyASecond) {
 // A host of four slots as ENet keeps it, for the screen's decisions: each test sets the slots'
 // states and addresses, and the address of the datagram just received.
 struct FourSlots {
-    ENetPeer peers[4]{};
+    ENetPeer peers[5]{}; // the fifth lies past the host's slots: nothing may read it
     ENetHost host{};
     FourSlots() {
         host.peers = peers;
@@ -188,7 +188,8 @@ TEST(StrangersOnEnetsRecords, ADatagramGoesToENetOnlyFromItsSlotsPeer) {
 
 TEST(StrangersOnEnetsRecords, OneConnectionAnAddressWaits) {
     FourSlots four;
-    EXPECT_FALSE(hasWaitingConnection(four.host, nullptr));
+    four.at(4, ENET_PEER_STATE_CONNECTED, HERE, 4001);
+    EXPECT_FALSE(hasWaitingConnection(four.host, nullptr)) << "past the last slot";
     ENetPeer& other = four.at(1, ENET_PEER_STATE_CONNECTED, ELSEWHERE, 4000);
     EXPECT_FALSE(hasWaitingConnection(four.host, nullptr)) << "another address";
     ENetPeer& same = four.at(3, ENET_PEER_STATE_CONNECTED, HERE, 4000);
